@@ -1,0 +1,20 @@
+// The benchmarks: each prints lines of the form "name: value unit".
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "ui/owned.h"
+#include "ui/rich_edit.h"
+
+int main(int argc, char** argv) {
+    ui::OleScope ole;
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_COOL_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    ui::LoadRichEditLibrary();
+    const char* only = argc > 1 ? argv[1] : nullptr;  // a name prefix: run only the matching benchmarks
+    (void)only;
+    std::fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Installs what the build and the Wine runs need on a Debian machine, then prepares the project's Wine prefix.
+# Safe to run again: it only does what is missing.
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+need=()
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64)
+command -v cmake >/dev/null || need+=(cmake)
+command -v ninja >/dev/null || need+=(ninja-build)
+command -v wine >/dev/null || need+=(wine wine64)
+command -v Xvfb >/dev/null || need+=(xvfb)
+command -v xdotool >/dev/null || need+=(xdotool)
+command -v iconv >/dev/null || need+=(libc-bin)
+[ -d /usr/src/googletest ] || need+=(googletest)
+[ -f /usr/sbin/locale-gen ] || need+=(locales)
+fc-list 2>/dev/null | grep -q 'Noto Sans CJK' || need+=(fonts-noto-cjk)
+if [ ${#need[@]} -gt 0 ]; then
+    echo "setup: installing ${need[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+# The Japanese locale makes Wine's ANSI code page 932, as on a Japanese Windows.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+    SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    $SUDO sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen >/dev/null
+fi
+
+source "$ROOT/scripts/env.sh"
+if [ ! -f "$WINEPREFIX/.pilka-ready" ]; then
+    echo "setup: preparing the Wine prefix in $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    # Font replacements: the faces the program and Wine's interface ask for resolve to the Japanese font.
+    # Written as a UTF-16LE .reg file, since a console reg add mangles non-ASCII value names.
+    reg_utf8="$WINEPREFIX/fonts.reg.txt"
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+        for face in "MS UI Gothic" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "ＭＳ Ｐゴシック" "ＭＳ ゴシック" \
+                    "MS PGothic" "MS Gothic" "BIZ UDPゴシック" "BIZ UDPGothic" "Meiryo" "メイリオ" "Yu Gothic UI" \
+                    "Segoe UI" "Arial" "Microsoft Sans Serif"; do
+            printf '"%s"="Noto Sans CJK JP"\r\n' "$face"
+        done
+    } >"$reg_utf8"
+    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$reg_utf8"; } >"$WINEPREFIX/fonts.reg"
+    wine regedit /S "$(winepath -w "$WINEPREFIX/fonts.reg" 2>/dev/null)" >/dev/null 2>&1 || true
+    wineserver -w || true
+    touch "$WINEPREFIX/.pilka-ready"
+fi

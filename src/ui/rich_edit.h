@@ -1,0 +1,94 @@
+// The rich edit control (msftedit), wrapped with typed methods. Nobody else messages an editor.
+#pragma once
+#include <windows.h>
+#include <richedit.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace ui {
+
+// Loads msftedit.dll once for the module; false when the control is not available.
+bool LoadRichEditLibrary();
+
+// Called with a percentage while a long stream runs; at most every 100 ms.
+using StreamProgress = std::function<void(int percent)>;
+
+class RichEdit {
+public:
+    RichEdit() = default;
+    RichEdit(const RichEdit&) = delete;
+    RichEdit& operator=(const RichEdit&) = delete;
+
+    // Creates the control as a child of parent: multi-line, rich text, both scroll bars always shown.
+    HWND Create(HWND parent, UINT_PTR id, const RECT& r);
+    HWND Handle() const noexcept { return hwnd_; }  // destroyed with its parent window
+
+    void SetTextLimit(long limit);
+    long TextLimit() const;
+
+    // The control's own font: what new text takes (the default character format follows it).
+    void SetFont(BYTE charset, const std::wstring& name, int points);
+    void SetFontName(const std::wstring& name);
+    void SetFontSize(int points);
+    const std::wstring& FontName() const noexcept { return fontName_; }
+    int FontSize() const noexcept { return fontSize_; }
+    BYTE FontCharset() const noexcept { return fontCharset_; }
+    // Sets the default character format's charset, name and size without changing the control font.
+    void SetDefaultFormat(BYTE charset, const std::wstring& name, int points);
+
+    bool Modified() const;
+    void SetModified(bool modified);
+
+    bool WordWrap() const noexcept { return wordWrap_; }
+    void SetWordWrap(bool on);
+
+    CHARRANGE Selection() const;
+    long SelStart() const { return Selection().cpMin; }
+    long SelLength() const;
+    void Select(long start, long end);
+    void SelectAll();
+
+    // Character format of the selection (for an empty selection: of the next typed text).
+    CHARFORMAT2W SelectionFormat() const;
+    void SetSelectionFormat(const CHARFORMAT2W& format);
+
+    // The whole text, a paragraph break as one CR, in the control's own character positions.
+    std::wstring Text() const;
+    long TextLength() const;
+    void SetText(const std::wstring& text);
+    void ReplaceSelection(const std::wstring& text, bool canUndo);
+
+    long LineFromChar(long position) const;
+    long LineIndex(long line) const;
+
+    // Redrawing suspended until the matching EndUpdate; nests.
+    void BeginUpdate();
+    void EndUpdate();
+
+    void Undo();
+    void Cut();
+    void Copy();
+    void Paste();
+    void ClearSelection();
+
+    // Stream in replacing the content. False when the control reported an error.
+    bool StreamInRtf(std::string_view bytes, const StreamProgress& progress = {});
+    bool StreamInText(std::wstring_view text, const StreamProgress& progress = {});
+    // The whole content as RTF; false when the control reported an error.
+    bool StreamOutRtf(std::string& out, const StreamProgress& progress = {}) const;
+
+private:
+    HWND hwnd_ = nullptr;
+    std::wstring fontName_;
+    int fontSize_ = 0;
+    BYTE fontCharset_ = DEFAULT_CHARSET;
+    bool wordWrap_ = false;
+    int updates_ = 0;
+};
+
+// A character format for SetSelectionFormat with only the given mask.
+CHARFORMAT2W MakeCharFormat(DWORD mask);
+
+}  // namespace ui

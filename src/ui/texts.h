@@ -1,0 +1,80 @@
+// Every caption, hint and message the user sees, in one place.
+#pragma once
+
+namespace txt {
+
+inline constexpr wchar_t kAppTitle[] = L"ピルカ２";
+inline constexpr wchar_t kUntitled[] = L"無題";
+
+// Main window and start-up.
+inline constexpr wchar_t kNoLayered[] = L"OSが半透明ウィンドウに対応していません";
+inline constexpr wchar_t kQuitUnsaved[] = L"未保存テキストがありますが\r\n保存せずに終了しますか？";
+inline constexpr wchar_t kIniWriteFailed[] = L"%s に書き込めません";
+inline constexpr wchar_t kSizeLabel[] = L"、サイズ=";
+inline constexpr wchar_t kFolderCaption[] = L"保存フォルダ=";
+
+// Tabs.
+inline constexpr wchar_t kCloseUnsaved[] = L"が未保存ですが閉じますか？";
+inline constexpr wchar_t kMenuClose[] = L"閉じる(&C)";
+
+// Load and save.
+inline constexpr wchar_t kCannotOpen[] = L"ファイル %s は開けません";
+inline constexpr wchar_t kCannotCreate[] = L"ファイル %s を作成できません";
+inline constexpr wchar_t kStreamReadFailed[] = L"ストリームからの読み込みに失敗しました";
+inline constexpr wchar_t kStreamWriteFailed[] = L"ストリームへの書き込みに失敗しました";
+inline constexpr wchar_t kOverwritten[] = L"を上書き保存しました。";
+inline constexpr wchar_t kSaveFilter[] = L"リッチテキスト(*.rtf)|*.rtf|すべてのファイル(*.*)|*.*";
+inline constexpr wchar_t kSaveDefaultExt[] = L"TXT";
+inline constexpr wchar_t kLoading[] = L"読み込み中… ";
+inline constexpr wchar_t kSaving[] = L"保存中… ";
+
+// Find and replace.
+inline constexpr wchar_t kFoundCount[] = L"個の文字列が見つかりました。";
+inline constexpr wchar_t kReplacedCount[] = L"個の文字列を置換しました。";
+inline constexpr wchar_t kEnterSearchText[] = L"検索文字列を何か入力してね";
+inline constexpr wchar_t kReplaceFailed[] = L"置換に失敗しました";
+inline constexpr wchar_t kConfirmOpen[] = L"『";
+inline constexpr wchar_t kConfirmSearchEnd[] = L"』を";
+inline constexpr wchar_t kConfirmReplaceEnd[] = L"』に";
+inline constexpr wchar_t kConfirmLast[] = L"全置換します。ではいいですか？";
+
+// Tool button hints.
+inline constexpr wchar_t kHintPaneHyoj[] = L"フォルダパネル表示/非表示";
+inline constexpr wchar_t kHintHakusi[] = L"新規白紙作成";
+inline constexpr wchar_t kHintUwagaki[] = L"上書き保存";
+inline constexpr wchar_t kHintNamaeHozon[] = L"名前付け保存";
+inline constexpr wchar_t kHintTabToj[] = L"タブを閉じる";
+inline constexpr wchar_t kHintFind[] = L"検索文字列";
+inline constexpr wchar_t kHintKensak[] = L"文字列検索(右クリックで色クリア)";
+inline constexpr wchar_t kHintTikanText[] = L"置換文字列";
+inline constexpr wchar_t kHintTikan[] = L"文字列置換";
+inline constexpr wchar_t kHintBold[] = L"太字";
+inline constexpr wchar_t kHintItalic[] = L"斜体";
+inline constexpr wchar_t kHintUnder[] = L"下線";
+inline constexpr wchar_t kHintStrike[] = L"取り消し線";
+inline constexpr wchar_t kHintWrap[] = L"ワードラップON/OFF";
+inline constexpr wchar_t kHintFont[] = L"フォント設定";
+inline constexpr wchar_t kHintColor[] = L"フォントの色";
+inline constexpr wchar_t kHintUndo[] = L"元に戻す";
+inline constexpr wchar_t kHintCut[] = L"切り取り";
+inline constexpr wchar_t kHintCopy[] = L"コピー";
+inline constexpr wchar_t kHintPaste[] = L"貼り付け";
+inline constexpr wchar_t kHintAllSelect[] = L"すべて選択";
+inline constexpr wchar_t kHintHelp[] = L"バージョン＆ヘルプ";
+inline constexpr wchar_t kHintOneClick[] = L"ワンクリックオープン(ON/OFF)";
+inline constexpr wchar_t kHintTomei[] = L"フォーム半透明(ON/OFF)";
+inline constexpr wchar_t kHintFolderHistory[] = L"参照したフォルダ履歴";
+
+// Editor pop-up menu.
+inline constexpr wchar_t kPopUndo[] = L"元に戻す(&U)";
+inline constexpr wchar_t kPopCopy[] = L"コピー(&C)";
+inline constexpr wchar_t kPopPaste[] = L"貼り付け(&P)";
+inline constexpr wchar_t kPopCut[] = L"切り取り(&T)";
+inline constexpr wchar_t kPopDelete[] = L"削除(&D)";
+inline constexpr wchar_t kPopSelectAll[] = L"全選択(&A)";
+
+// Main window defaults.
+inline constexpr wchar_t kUiFont[] = L"ＭＳ Ｐゴシック";
+inline constexpr wchar_t kDefaultEditorFont[] = L"BIZ UDPゴシック";
+
+}  // namespace txt

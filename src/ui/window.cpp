@@ -1,0 +1,161 @@
+#include "ui/window.h"
+
+namespace ui {
+
+Window::~Window() {
+    if (hwnd_ && ::IsWindow(hwnd_)) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd_);
+    }
+}
+
+HWND Window::CreateOwnWindow(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle,
+                             const RECT& r, HWND parent, UINT_PTR id, HBRUSH background, UINT classStyle) {
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    if (!::GetClassInfoExW(instance, className, &wc)) {
+        wc = {};
+        wc.cbSize = sizeof wc;
+        wc.style = classStyle;
+        wc.lpfnWndProc = Trampoline;
+        wc.hInstance = instance;
+        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = background;
+        wc.lpszClassName = className;
+        wc.hIcon = ::LoadIconW(instance, L"MAINICON");
+        ::RegisterClassExW(&wc);
+    }
+    return ::CreateWindowExW(exStyle, className, title, style, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                             parent, reinterpret_cast<HMENU>(id), instance, this);
+}
+
+LRESULT Window::OnMessage(UINT msg, WPARAM wp, LPARAM lp) { return Default(msg, wp, lp); }
+
+LRESULT CALLBACK Window::Trampoline(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return ::DefWindowProcW(hwnd, msg, wp, lp);
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    return self->OnMessage(msg, wp, lp);
+}
+
+void Subclass::Attach(HWND hwnd, Handler handler) {
+    Detach();
+    hwnd_ = hwnd;
+    handler_ = std::move(handler);
+    ::SetWindowSubclass(hwnd_, Proc, 1, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void Subclass::Detach() noexcept {
+    if (hwnd_ && ::IsWindow(hwnd_)) ::RemoveWindowSubclass(hwnd_, Proc, 1);
+    hwnd_ = nullptr;
+}
+
+LRESULT CALLBACK Subclass::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
+    auto* self = reinterpret_cast<Subclass*>(data);
+    if (msg == WM_NCDESTROY) {
+        ::RemoveWindowSubclass(hwnd, Proc, 1);
+        self->hwnd_ = nullptr;
+        return ::DefSubclassProc(hwnd, msg, wp, lp);
+    }
+    if (self->handler_) {
+        if (auto r = self->handler_(msg, wp, lp)) return *r;
+    }
+    return ::DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+Panel::Panel(Component* owner, HWND parent, const RECT& r, DWORD exStyle) : Window(owner) {
+    CreateOwnWindow(L"PilkaPanel", L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, exStyle, r, parent,
+                    0, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+}
+
+LRESULT Panel::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (OnOther) {
+        if (auto r = OnOther(msg, wp, lp)) return *r;
+    }
+    switch (msg) {
+        case WM_SIZE:
+            if (OnResize) OnResize();
+            return 0;
+        case WM_COMMAND:
+        case WM_NOTIFY:
+        case WM_DRAWITEM:
+        case WM_MEASUREITEM:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORLISTBOX:
+        case WM_HSCROLL:
+        case WM_VSCROLL:
+            if (HWND parent = ::GetParent(Handle())) return ::SendMessageW(parent, msg, wp, lp);
+            break;
+    }
+    return Default(msg, wp, lp);
+}
+
+Timer::Timer(Component* owner, UINT interval, bool enabled) : Window(owner), interval_(interval), enabled_(enabled) {
+    CreateOwnWindow(L"PilkaTimer", L"", 0, 0, RECT{}, HWND_MESSAGE);
+    Update();
+}
+
+void Timer::SetInterval(UINT ms) {
+    if (ms == interval_) return;
+    interval_ = ms;
+    Update();
+}
+
+void Timer::SetEnabled(bool on) {
+    if (on == enabled_) return;
+    enabled_ = on;
+    Update();
+}
+
+void Timer::Update() {
+    if (!Handle()) return;
+    ::KillTimer(Handle(), 1);
+    if (enabled_ && interval_ > 0) ::SetTimer(Handle(), 1, interval_, nullptr);
+}
+
+LRESULT Timer::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_TIMER && wp == 1) {
+        if (enabled_ && OnTimer) OnTimer();
+        return 0;
+    }
+    return Default(msg, wp, lp);
+}
+
+RECT ClientRect(HWND hwnd) {
+    RECT r{};
+    ::GetClientRect(hwnd, &r);
+    return r;
+}
+
+int WidthOf(HWND hwnd) {
+    RECT r{};
+    ::GetWindowRect(hwnd, &r);
+    return r.right - r.left;
+}
+
+int HeightOf(HWND hwnd) {
+    RECT r{};
+    ::GetWindowRect(hwnd, &r);
+    return r.bottom - r.top;
+}
+
+void PumpMessages() {
+    MSG m;
+    while (::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&m);
+        ::DispatchMessageW(&m);
+    }
+}
+
+}  // namespace ui

@@ -1,0 +1,93 @@
+// Windows of our own classes, native controls hooked by subclassing, panels and timers.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <optional>
+
+#include "ui/component.h"
+
+namespace ui {
+
+// A window of a class of ours: one static trampoline finds the object and forwards to OnMessage.
+class Window : public Component {
+public:
+    ~Window() override;
+    HWND Handle() const noexcept { return hwnd_; }
+
+protected:
+    explicit Window(Component* owner) : Component(owner) {}
+    // Registers the class on first use and creates the window with this object behind it.
+    HWND CreateOwnWindow(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle, const RECT& r,
+                         HWND parent, UINT_PTR id = 0, HBRUSH background = nullptr, UINT classStyle = 0);
+    virtual LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT Default(UINT msg, WPARAM wp, LPARAM lp) { return ::DefWindowProcW(hwnd_, msg, wp, lp); }
+
+private:
+    static LRESULT CALLBACK Trampoline(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    HWND hwnd_ = nullptr;  // owned: destroyed with this object unless the parent destroyed it first
+};
+
+// Hooks a native control's messages; the handler returns a result to swallow a message, nullopt to pass it on.
+class Subclass {
+public:
+    using Handler = std::function<std::optional<LRESULT>(UINT msg, WPARAM wp, LPARAM lp)>;
+    Subclass() = default;
+    ~Subclass() { Detach(); }
+    Subclass(const Subclass&) = delete;
+    Subclass& operator=(const Subclass&) = delete;
+
+    void Attach(HWND hwnd, Handler handler);
+    void Detach() noexcept;
+    LRESULT CallOriginal(UINT msg, WPARAM wp, LPARAM lp) const { return ::DefSubclassProc(hwnd_, msg, wp, lp); }
+
+private:
+    static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    HWND hwnd_ = nullptr;
+    Handler handler_;
+};
+
+// A plain child container. It passes its children's notifications up to its parent, so that the form
+// receives them wherever the control sits, and reports its resizing.
+class Panel : public Window {
+public:
+    Panel(Component* owner, HWND parent, const RECT& r = {}, DWORD exStyle = 0);
+    std::function<void()> OnResize;
+    std::function<std::optional<LRESULT>(UINT, WPARAM, LPARAM)> OnOther;
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+};
+
+// A timer driven by the message loop, through a message-only window of its own.
+class Timer : public Window {
+public:
+    explicit Timer(Component* owner, UINT interval = 1000, bool enabled = true);
+    UINT Interval() const noexcept { return interval_; }
+    void SetInterval(UINT ms);
+    bool Enabled() const noexcept { return enabled_; }
+    void SetEnabled(bool on);
+    std::function<void()> OnTimer;
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+private:
+    void Update();
+    UINT interval_;
+    bool enabled_;
+};
+
+// Moves a window to a rectangle given as left, top, width, height.
+inline void Place(HWND hwnd, int left, int top, int width, int height) {
+    ::MoveWindow(hwnd, left, top, width < 0 ? 0 : width, height < 0 ? 0 : height, TRUE);
+}
+RECT ClientRect(HWND hwnd);
+int WidthOf(HWND hwnd);
+int HeightOf(HWND hwnd);
+
+// Pumps the pending messages of this thread; tests and long commands use it.
+void PumpMessages();
+
+}  // namespace ui

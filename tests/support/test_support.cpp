@@ -1,0 +1,59 @@
+#include "support/test_support.h"
+
+#include <fstream>
+#include <random>
+
+#include "ui/window.h"
+
+namespace testing_support {
+
+int ScriptedPrompter::Message(HWND, const std::wstring& text, const std::wstring& caption, UINT flags) {
+    messages.push_back({text, caption, flags});
+    if (!answers.empty()) {
+        const int a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    return (flags & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
+}
+
+std::optional<std::wstring> ScriptedPrompter::SaveFile(HWND, const ui::SaveDialogOptions& options) {
+    saveDialogs.push_back(options);
+    if (savePaths.empty()) return std::nullopt;
+    auto p = savePaths.front();
+    savePaths.pop_front();
+    return p;
+}
+
+TempDir::TempDir() {
+    std::random_device rd;
+    path_ = std::filesystem::temp_directory_path() / (L"pilka_test_" + std::to_wstring(::GetCurrentProcessId()) +
+                                                      L"_" + std::to_wstring(rd()));
+    std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream f(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    std::ifstream f(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+void PumpFor(DWORD milliseconds) {
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    do {
+        ui::PumpMessages();
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    } while (::GetTickCount64() < end);
+    ui::PumpMessages();
+}
+
+}  // namespace testing_support

@@ -1,0 +1,74 @@
+// Shared helpers for the in-process tests: scripted answers for the prompt seam, temporary folders, files,
+// and pumping the message loop.
+#pragma once
+#include <windows.h>
+
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/prompt.h"
+
+namespace testing_support {
+
+// Answers message boxes and the save dialog from a script, and records what was asked.
+class ScriptedPrompter : public ui::Prompter {
+public:
+    struct Shown {
+        std::wstring text;
+        std::wstring caption;
+        UINT flags;
+    };
+
+    ScriptedPrompter() : scope_(*this) {}
+
+    // Answers for the next message boxes, in order; when none is left, IDOK (or IDYES for questions) is used.
+    std::deque<int> answers;
+    // Paths for the next save dialogs; nullopt answers Cancel. When none is left the dialog is cancelled.
+    std::deque<std::optional<std::wstring>> savePaths;
+
+    std::vector<Shown> messages;
+    std::vector<ui::SaveDialogOptions> saveDialogs;
+
+    int Message(HWND, const std::wstring& text, const std::wstring& caption, UINT flags) override;
+    std::optional<std::wstring> SaveFile(HWND, const ui::SaveDialogOptions& options) override;
+
+    std::wstring LastText() const { return messages.empty() ? std::wstring() : messages.back().text; }
+
+private:
+    ui::ScopedPrompter scope_;
+};
+
+// A fresh folder under the temporary directory, removed with its contents at the end of the scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return (path_ / name).wstring(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);
+
+// Pumps messages for about the given time.
+void PumpFor(DWORD milliseconds);
+// Pumps messages until the condition holds or the time runs out; returns the condition.
+template <class Pred>
+bool PumpUntil(Pred pred, DWORD milliseconds) {
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    while (!pred()) {
+        if (::GetTickCount64() > end) return false;
+        PumpFor(10);
+    }
+    return true;
+}
+
+}  // namespace testing_support
