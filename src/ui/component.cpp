@@ -46,8 +46,7 @@ void Component::FreeNotification(Component* other) {
     if (!other || other == this) return;
     if (std::find(other->subscribers_.begin(), other->subscribers_.end(), this) == other->subscribers_.end())
         other->subscribers_.push_back(this);
-    if (std::find(subscribers_.begin(), subscribers_.end(), other) == subscribers_.end())
-        subscribers_.push_back(other);
+    if (std::find(subscribers_.begin(), subscribers_.end(), other) == subscribers_.end()) subscribers_.push_back(other);
 }
 
 void Component::Notification(Component*, Operation) {}

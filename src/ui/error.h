@@ -17,7 +17,9 @@ private:
     std::wstring message_;
 };
 
-[[nodiscard]] inline bool Ok(HRESULT hr) noexcept { return SUCCEEDED(hr); }
+[[nodiscard]] inline bool Ok(HRESULT hr) noexcept {
+    return SUCCEEDED(hr);
+}
 inline HRESULT HrFromLastError() noexcept {
     const DWORD e = ::GetLastError();
     return e == 0 ? E_FAIL : HRESULT_FROM_WIN32(e);

@@ -13,8 +13,8 @@ namespace {
 constexpr size_t kStringLimit = 2047;
 
 bool SameName(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
 }
 
 std::string ReadAll(const std::wstring& path) {
@@ -116,7 +116,8 @@ void IniFile::WriteString(const std::wstring& section, const std::wstring& key, 
         lines_.push_back({L"[" + section + L"]", section, {}, {}});
         insertAt = lines_.size();
     }
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), Line{key + L"=" + clean, section, key, clean});
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
+                  Line{key + L"=" + clean, section, key, clean});
 }
 
 void IniFile::Save() const {

@@ -16,7 +16,7 @@ public:
     int ReadInteger(const std::wstring& section, const std::wstring& key, int defaultValue) const;
     // At most 2047 characters are returned.
     std::wstring ReadString(const std::wstring& section, const std::wstring& key,
-                           const std::wstring& defaultValue) const;
+                            const std::wstring& defaultValue) const;
 
     void WriteInteger(const std::wstring& section, const std::wstring& key, int value);
     void WriteString(const std::wstring& section, const std::wstring& key, const std::wstring& value);

@@ -1,6 +1,7 @@
 // Owners for handles, GDI objects and memory that the platform hands out.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <memory>
@@ -20,14 +21,19 @@ struct CloseWith {
 template <class H, auto Close>
 using Owned = std::unique_ptr<std::remove_pointer_t<H>, CloseWith<Close>>;
 
-inline void DeleteGdiObject(HGDIOBJ h) noexcept { ::DeleteObject(h); }
-inline void CloseFileHandle(HANDLE h) noexcept { ::CloseHandle(h); }
+inline void DeleteGdiObject(HGDIOBJ h) noexcept {
+    ::DeleteObject(h);
+}
+inline void CloseFileHandle(HANDLE h) noexcept {
+    ::CloseHandle(h);
+}
 
 using UniqueFont = Owned<HFONT, DeleteGdiObject>;
 using UniqueBitmap = Owned<HBITMAP, DeleteGdiObject>;
 using UniqueBrush = Owned<HBRUSH, DeleteGdiObject>;
 using UniquePen = Owned<HPEN, DeleteGdiObject>;
 using UniqueMenu = Owned<HMENU, ::DestroyMenu>;
+using UniqueAccel = Owned<HACCEL, ::DestroyAcceleratorTable>;
 using UniqueHandle = Owned<HANDLE, CloseFileHandle>;  // nullptr, not INVALID_HANDLE_VALUE, means none
 using UniqueModule = Owned<HMODULE, ::FreeLibrary>;
 using UniqueDc = Owned<HDC, ::DeleteDC>;

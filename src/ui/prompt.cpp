@@ -41,10 +41,16 @@ Prompter* current = &systemPrompter;  // the seam: replaced only by ScopedPrompt
 
 }  // namespace
 
-Prompter& CurrentPrompter() { return *current; }
+Prompter& CurrentPrompter() {
+    return *current;
+}
 
-ScopedPrompter::ScopedPrompter(Prompter& replacement) noexcept : previous_(current) { current = &replacement; }
-ScopedPrompter::~ScopedPrompter() { current = previous_; }
+ScopedPrompter::ScopedPrompter(Prompter& replacement) noexcept : previous_(current) {
+    current = &replacement;
+}
+ScopedPrompter::~ScopedPrompter() {
+    current = previous_;
+}
 
 int Ask(HWND owner, const std::wstring& text, UINT flags) {
     return CurrentPrompter().Message(owner, text, txt::kAppTitle, flags);
@@ -55,7 +61,9 @@ std::wstring ErrorBoxText(const std::wstring& message) {
     return message;
 }
 
-void ShowError(HWND owner, const std::wstring& message) { Ask(owner, ErrorBoxText(message), MB_OK | MB_ICONERROR); }
+void ShowError(HWND owner, const std::wstring& message) {
+    Ask(owner, ErrorBoxText(message), MB_OK | MB_ICONERROR);
+}
 
 bool RunCommand(HWND owner, const std::function<void()>& command) {
     try {

@@ -66,9 +66,9 @@ HWND RichEdit::Create(HWND parent, UINT_PTR id, const RECT& r) {
     LoadRichEditLibrary();
     const DWORD style = WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL |
                         ES_AUTOHSCROLL | ES_NOHIDESEL | ES_WANTRETURN | ES_DISABLENOSCROLL;
-    hwnd_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, L"", style, r.left, r.top, r.right - r.left,
-                              r.bottom - r.top, parent, reinterpret_cast<HMENU>(id), ::GetModuleHandleW(nullptr),
-                              nullptr);
+    hwnd_ =
+        ::CreateWindowExW(WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, L"", style, r.left, r.top, r.right - r.left,
+                          r.bottom - r.top, parent, reinterpret_cast<HMENU>(id), ::GetModuleHandleW(nullptr), nullptr);
     if (hwnd_) {
         ::SendMessageW(hwnd_, EM_SETTEXTMODE, TM_RICHTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
         ::SendMessageW(hwnd_, EM_SETEVENTMASK, 0, ENM_CHANGE | ENM_SELCHANGE);
@@ -77,8 +77,12 @@ HWND RichEdit::Create(HWND parent, UINT_PTR id, const RECT& r) {
     return hwnd_;
 }
 
-void RichEdit::SetTextLimit(long limit) { ::SendMessageW(hwnd_, EM_EXLIMITTEXT, 0, limit); }
-long RichEdit::TextLimit() const { return static_cast<long>(::SendMessageW(hwnd_, EM_GETLIMITTEXT, 0, 0)); }
+void RichEdit::SetTextLimit(long limit) {
+    ::SendMessageW(hwnd_, EM_EXLIMITTEXT, 0, limit);
+}
+long RichEdit::TextLimit() const {
+    return static_cast<long>(::SendMessageW(hwnd_, EM_GETLIMITTEXT, 0, 0));
+}
 
 void RichEdit::SetFont(BYTE charset, const std::wstring& name, int points) {
     fontCharset_ = charset;
@@ -87,8 +91,12 @@ void RichEdit::SetFont(BYTE charset, const std::wstring& name, int points) {
     SetDefaultFormat(charset, name, points);
 }
 
-void RichEdit::SetFontName(const std::wstring& name) { SetFont(fontCharset_, name, fontSize_); }
-void RichEdit::SetFontSize(int points) { SetFont(fontCharset_, fontName_, points); }
+void RichEdit::SetFontName(const std::wstring& name) {
+    SetFont(fontCharset_, name, fontSize_);
+}
+void RichEdit::SetFontSize(int points) {
+    SetFont(fontCharset_, fontName_, points);
+}
 
 void RichEdit::SetDefaultFormat(BYTE charset, const std::wstring& name, int points) {
     CHARFORMAT2W f = MakeCharFormat(CFM_CHARSET | CFM_FACE | CFM_SIZE);
@@ -98,8 +106,12 @@ void RichEdit::SetDefaultFormat(BYTE charset, const std::wstring& name, int poin
     ::SendMessageW(hwnd_, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&f));
 }
 
-bool RichEdit::Modified() const { return ::SendMessageW(hwnd_, EM_GETMODIFY, 0, 0) != 0; }
-void RichEdit::SetModified(bool modified) { ::SendMessageW(hwnd_, EM_SETMODIFY, modified ? TRUE : FALSE, 0); }
+bool RichEdit::Modified() const {
+    return ::SendMessageW(hwnd_, EM_GETMODIFY, 0, 0) != 0;
+}
+void RichEdit::SetModified(bool modified) {
+    ::SendMessageW(hwnd_, EM_SETMODIFY, modified ? TRUE : FALSE, 0);
+}
 
 void RichEdit::SetWordWrap(bool on) {
     wordWrap_ = on;
@@ -123,7 +135,9 @@ void RichEdit::Select(long start, long end) {
     ::SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
 }
 
-void RichEdit::SelectAll() { Select(0, -1); }
+void RichEdit::SelectAll() {
+    Select(0, -1);
+}
 
 CHARFORMAT2W RichEdit::SelectionFormat() const {
     CHARFORMAT2W f = MakeCharFormat(0);
@@ -166,7 +180,9 @@ long RichEdit::LineFromChar(long position) const {
     return static_cast<long>(::SendMessageW(hwnd_, EM_EXLINEFROMCHAR, 0, position));
 }
 
-long RichEdit::LineIndex(long line) const { return static_cast<long>(::SendMessageW(hwnd_, EM_LINEINDEX, line, 0)); }
+long RichEdit::LineIndex(long line) const {
+    return static_cast<long>(::SendMessageW(hwnd_, EM_LINEINDEX, line, 0));
+}
 
 void RichEdit::BeginUpdate() {
     if (updates_++ == 0) ::SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
@@ -179,11 +195,21 @@ void RichEdit::EndUpdate() {
     }
 }
 
-void RichEdit::Undo() { ::SendMessageW(hwnd_, EM_UNDO, 0, 0); }
-void RichEdit::Cut() { ::SendMessageW(hwnd_, WM_CUT, 0, 0); }
-void RichEdit::Copy() { ::SendMessageW(hwnd_, WM_COPY, 0, 0); }
-void RichEdit::Paste() { ::SendMessageW(hwnd_, WM_PASTE, 0, 0); }
-void RichEdit::ClearSelection() { ::SendMessageW(hwnd_, WM_CLEAR, 0, 0); }
+void RichEdit::Undo() {
+    ::SendMessageW(hwnd_, EM_UNDO, 0, 0);
+}
+void RichEdit::Cut() {
+    ::SendMessageW(hwnd_, WM_CUT, 0, 0);
+}
+void RichEdit::Copy() {
+    ::SendMessageW(hwnd_, WM_COPY, 0, 0);
+}
+void RichEdit::Paste() {
+    ::SendMessageW(hwnd_, WM_PASTE, 0, 0);
+}
+void RichEdit::ClearSelection() {
+    ::SendMessageW(hwnd_, WM_CLEAR, 0, 0);
+}
 
 bool RichEdit::StreamInRtf(std::string_view bytes, const StreamProgress& progress) {
     StreamState s{bytes.data(), bytes.size(), 0, nullptr, &progress, ::GetTickCount64()};
@@ -193,7 +219,11 @@ bool RichEdit::StreamInRtf(std::string_view bytes, const StreamProgress& progres
 }
 
 bool RichEdit::StreamInText(std::wstring_view text, const StreamProgress& progress) {
-    StreamState s{reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t), 0, nullptr, &progress,
+    StreamState s{reinterpret_cast<const char*>(text.data()),
+                  text.size() * sizeof(wchar_t),
+                  0,
+                  nullptr,
+                  &progress,
                   ::GetTickCount64()};
     EDITSTREAM es{reinterpret_cast<DWORD_PTR>(&s), 0, ReadCallback};
     ::SendMessageW(hwnd_, EM_STREAMIN, SF_TEXT | SF_UNICODE, reinterpret_cast<LPARAM>(&es));

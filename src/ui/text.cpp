@@ -26,14 +26,24 @@ std::string Encode(UINT codePage, std::wstring_view text) {
     return out;
 }
 
-size_t LastSeparator(std::wstring_view path) { return path.find_last_of(L"\\/:"); }
+size_t LastSeparator(std::wstring_view path) {
+    return path.find_last_of(L"\\/:");
+}
 
 }  // namespace
 
-std::wstring WideFromCp932(std::string_view bytes) { return Decode(kShiftJis, bytes); }
-std::string Cp932FromWide(std::wstring_view text) { return Encode(kShiftJis, text); }
-std::wstring WideFromUtf8(std::string_view bytes) { return Decode(CP_UTF8, bytes); }
-std::string Utf8FromWide(std::wstring_view text) { return Encode(CP_UTF8, text); }
+std::wstring WideFromCp932(std::string_view bytes) {
+    return Decode(kShiftJis, bytes);
+}
+std::string Cp932FromWide(std::wstring_view text) {
+    return Encode(kShiftJis, text);
+}
+std::wstring WideFromUtf8(std::string_view bytes) {
+    return Decode(CP_UTF8, bytes);
+}
+std::string Utf8FromWide(std::wstring_view text) {
+    return Encode(CP_UTF8, text);
+}
 
 bool IsMultiByteUtf8(std::string_view bytes) {
     bool multi = false;
@@ -142,7 +152,9 @@ std::wstring ExeFolder() {
     return sep == std::wstring::npos ? std::wstring() : buf.substr(0, sep + 1);
 }
 
-std::wstring ToText(long long value) { return std::to_wstring(value); }
+std::wstring ToText(long long value) {
+    return std::to_wstring(value);
+}
 
 std::optional<int> ParseInt(std::wstring_view text, bool allowHex) {
     if (text.empty() || text.size() > 64) return std::nullopt;

@@ -9,8 +9,8 @@ Window::~Window() {
     }
 }
 
-HWND Window::CreateOwnWindow(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle,
-                             const RECT& r, HWND parent, UINT_PTR id, HBRUSH background, UINT classStyle) {
+HWND Window::CreateOwnWindow(const wchar_t* className, const wchar_t* title, DWORD style, DWORD exStyle, const RECT& r,
+                             HWND parent, UINT_PTR id, HBRUSH background, UINT classStyle) {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
     if (!::GetClassInfoExW(instance, className, &wc)) {
@@ -29,7 +29,9 @@ HWND Window::CreateOwnWindow(const wchar_t* className, const wchar_t* title, DWO
                              parent, reinterpret_cast<HMENU>(id), instance, this);
 }
 
-LRESULT Window::OnMessage(UINT msg, WPARAM wp, LPARAM lp) { return Default(msg, wp, lp); }
+LRESULT Window::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    return Default(msg, wp, lp);
+}
 
 LRESULT CALLBACK Window::Trampoline(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NCCREATE) {

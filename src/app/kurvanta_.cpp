@@ -1,0 +1,1159 @@
+#include "app/kurvanta_.h"
+
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/document_io.h"
+#include "ui/error.h"
+#include "ui/ini.h"
+#include "ui/prompt.h"
+#include "ui/text.h"
+#include "ui/texts.h"
+
+namespace app {
+namespace {
+
+constexpr wchar_t kClassName[] = L"TForm1";
+constexpr long kEditorTextLimit = 11000000;
+constexpr int kSplitterSize = 6;
+constexpr int kPanel1Height = 20;
+constexpr int kEditBoxWidth = 120;
+constexpr int kEdFindId = 301;
+constexpr int kEdTikanId = 302;
+constexpr int kPageControlId = 303;
+
+struct ButtonSpec {
+    int id;
+    int image;  // index in the tool bar picture strip; -1 for a separator
+    BYTE style;
+    const wchar_t* hint;
+};
+
+// Pictures of the tool bar strip, in order.
+enum Picture {
+    kPicPane,
+    kPicNew,
+    kPicSave,
+    kPicSaveAs,
+    kPicCloseTab,
+    kPicFind,
+    kPicReplace,
+    kPicBold,
+    kPicItalic,
+    kPicUnder,
+    kPicStrike,
+    kPicWrap,
+    kPicFont,
+    kPicColor,
+    kPicUndo,
+    kPicCut,
+    kPicCopy,
+    kPicPaste,
+    kPicSelectAll,
+    kPicHelp,
+    kPicOneClick,
+    kPicTransparent,
+    kPictureCount
+};
+
+const ButtonSpec kToolBar1[] = {
+    {kBtnPaneHyoj, kPicPane, BTNS_BUTTON, txt::kHintPaneHyoj},
+    {kBtnHakusi, kPicNew, BTNS_BUTTON, txt::kHintHakusi},
+    {kBtnUwagaki, kPicSave, BTNS_BUTTON, txt::kHintUwagaki},
+    {kBtnNamaeHozon, kPicSaveAs, BTNS_BUTTON, txt::kHintNamaeHozon},
+    {kBtnTabToj, kPicCloseTab, BTNS_BUTTON, txt::kHintTabToj},
+    {kEdFindId, -1, BTNS_SEP, nullptr},  // room for edFind
+    {kBtnKensak, kPicFind, BTNS_BUTTON, txt::kHintKensak},
+    {kEdTikanId, -1, BTNS_SEP, nullptr},  // room for edTikan
+    {kBtnTikan, kPicReplace, BTNS_BUTTON, txt::kHintTikan},
+};
+
+const ButtonSpec kToolBar2[] = {
+    {kBtnBold, kPicBold, BTNS_BUTTON, txt::kHintBold},
+    {kBtnItalic, kPicItalic, BTNS_BUTTON, txt::kHintItalic},
+    {kBtnUnder, kPicUnder, BTNS_BUTTON, txt::kHintUnder},
+    {kBtnStrike, kPicStrike, BTNS_BUTTON, txt::kHintStrike},
+    {0, -1, BTNS_SEP, nullptr},
+    {kBtnWrap, kPicWrap, BTNS_BUTTON, txt::kHintWrap},
+    {kBtnFont, kPicFont, BTNS_BUTTON, txt::kHintFont},
+    {kBtnColor, kPicColor, BTNS_BUTTON, txt::kHintColor},
+    {0, -1, BTNS_SEP, nullptr},
+    {kBtnUndo, kPicUndo, BTNS_BUTTON, txt::kHintUndo},
+    {kBtnCut, kPicCut, BTNS_BUTTON, txt::kHintCut},
+    {kBtnCopy, kPicCopy, BTNS_BUTTON, txt::kHintCopy},
+    {kBtnPaste, kPicPaste, BTNS_BUTTON, txt::kHintPaste},
+    {kBtnAllSelect, kPicSelectAll, BTNS_BUTTON, txt::kHintAllSelect},
+    {kBtnHelp2, kPicHelp, BTNS_BUTTON, txt::kHintHelp},
+    {kBtnOne2, kPicOneClick, BTNS_CHECK, txt::kHintOneClick},
+    {kBtnTomei, kPicTransparent, BTNS_CHECK, txt::kHintTomei},
+};
+
+const wchar_t* HintOf(int id) {
+    for (const auto& b : kToolBar1)
+        if (b.id == id) return b.hint;
+    for (const auto& b : kToolBar2)
+        if (b.id == id) return b.hint;
+    return nullptr;
+}
+
+// Screen size as the window placement rule sees it: the widths of all monitors added, the tallest height.
+BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT r, LPARAM data) {
+    auto* total = reinterpret_cast<SIZE*>(data);
+    total->cx += r->right - r->left;
+    total->cy = std::max<LONG>(total->cy, r->bottom - r->top);
+    return TRUE;
+}
+
+SIZE TotalScreen() {
+    SIZE total{0, 0};
+    ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&total));
+    if (total.cx == 0) total = {::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    return total;
+}
+
+std::wstring WindowText(HWND hwnd) {
+    const int n = ::GetWindowTextLengthW(hwnd);
+    std::wstring s(static_cast<size_t>(n) + 1, L'\0');
+    s.resize(static_cast<size_t>(::GetWindowTextW(hwnd, s.data(), n + 1)));
+    return s;
+}
+
+}  // namespace
+
+TForm1::TForm1(TForm1Options options) : ui::Window(nullptr), options_(std::move(options)) {
+    iniPath_ = options_.iniPath.empty() ? ui::ExeFolder() + L"data.ini" : options_.iniPath;
+    BeginLoading();
+    LOGFONTW lf{};
+    lf.lfHeight = -12;
+    lf.lfCharSet = SHIFTJIS_CHARSET;
+    wcscpy_s(lf.lfFaceName, txt::kUiFont);
+    uiFont_.reset(::CreateFontIndirectW(&lf));
+    background_.reset(::CreateSolidBrush(transparentColour_));
+
+    CreateOwnWindow(kClassName, txt::kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, RECT{0, 0, 850, 550}, nullptr,
+                    0, nullptr, CS_DBLCLKS);
+    CreateMenus();
+    CreateToolBars();
+    statusBar_ = ::CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
+                                   Handle(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(statusBar_, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
+    int parts[3] = {100, 400, -1};
+    ::SendMessageW(statusBar_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
+    CreatePanes();
+    timer1_ = std::make_unique<ui::Timer>(this, 200, false);
+    timer1_->OnTimer = [this] { Timer1Timer(); };
+    ACCEL ctrlS{FCONTROL | FVIRTKEY, 'S', kCmdActUagaki};
+    accelerators_.reset(::CreateAcceleratorTableW(&ctrlS, 1));
+    EndLoading();
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    // The editors' windows go with the pages; the slots only hold them.
+    for (auto& s : slots_) {
+        s.editor.reset();
+        s.page.reset();
+    }
+}
+
+void TForm1::FormCreate() {
+    transparentColour_ = 0xFFFFFF;
+    alpha_ = 255;
+    layeredFlags_ = 2;
+    user32_.reset(::LoadLibraryW(L"user32.dll"));
+    if (user32_) {
+        setLayered_ = reinterpret_cast<SetLayeredFn>(
+            reinterpret_cast<void*>(::GetProcAddress(user32_.get(), "SetLayeredWindowAttributes")));
+        if (!setLayered_) user32_.reset();
+    }
+    if (!user32_) {
+        ui::Ask(Handle(), txt::kNoLayered, MB_OK | MB_ICONWARNING);
+        failed_ = true;
+        return;
+    }
+    const LONG_PTR ex = ::GetWindowLongPtrW(Handle(), GWL_EXSTYLE);
+    ::SetWindowLongPtrW(Handle(), GWL_EXSTYLE, ex | WS_EX_LAYERED);
+    toumei(255, 0xFFFFFF);
+}
+
+void TForm1::toumei(int alpha, COLORREF colour) {
+    background_.reset(::CreateSolidBrush(colour));
+    ::InvalidateRect(Handle(), nullptr, TRUE);
+    const COLORREF rgb = colour & 0xFFFFFF;
+    if (setLayered_ && layeredFlags_ >= 1 && layeredFlags_ <= 3)
+        setLayered_(Handle(), rgb, static_cast<BYTE>(alpha), layeredFlags_);
+}
+
+void TForm1::tbtnTomeiClick() {
+    alpha_ = ButtonDown(kBtnTomei) ? 125 : 255;
+    toumei(alpha_, transparentColour_);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Construction of the window's parts.
+
+void TForm1::CreateMenus() {
+    popupMenu1_.reset(::CreatePopupMenu());
+    ::AppendMenuW(popupMenu1_.get(), MF_STRING, kCmdPopModos, txt::kPopUndo);
+    ::AppendMenuW(popupMenu1_.get(), MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(popupMenu1_.get(), MF_STRING, kCmdPopCopy, txt::kPopCopy);
+    ::AppendMenuW(popupMenu1_.get(), MF_STRING, kCmdPopPast, txt::kPopPaste);
+    ::AppendMenuW(popupMenu1_.get(), MF_STRING, kCmdPopKirit, txt::kPopCut);
+    ::AppendMenuW(popupMenu1_.get(), MF_STRING, kCmdPopSakjo, txt::kPopDelete);
+    ::AppendMenuW(popupMenu1_.get(), MF_STRING, kCmdPopZense, txt::kPopSelectAll);
+    popupMenu2_.reset(::CreatePopupMenu());
+    ::AppendMenuW(popupMenu2_.get(), MF_STRING, kCmdTabClose, txt::kMenuClose);
+}
+
+HWND TForm1::CreateToolBar(const std::vector<TBBUTTON>& buttons) {
+    HWND bar = ::CreateWindowExW(0, TOOLBARCLASSNAMEW, L"",
+                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS |
+                                     CCS_NORESIZE | CCS_NODIVIDER | CCS_NOPARENTALIGN,
+                                 0, 0, 0, 0, rebar_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    ::SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
+    ::SendMessageW(bar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_.get()));
+    ::SendMessageW(bar, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+    ::SendMessageW(bar, TB_AUTOSIZE, 0, 0);
+    return bar;
+}
+
+void TForm1::CreateToolBars() {
+    images_.reset(::ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, kPictureCount, 0));
+    if (HBITMAP strip = static_cast<HBITMAP>(
+            ::LoadImageW(::GetModuleHandleW(nullptr), L"TOOLSTRIP", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION))) {
+        ::ImageList_AddMasked(images_.get(), strip, RGB(255, 0, 255));
+        ::DeleteObject(strip);
+    }
+    rebar_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, REBARCLASSNAMEW, L"",
+                               WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | RBS_VARHEIGHT |
+                                   RBS_BANDBORDERS | CCS_NODIVIDER | CCS_TOP,
+                               0, 0, 0, 0, Handle(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    REBARINFO info{sizeof info, 0, nullptr};
+    ::SendMessageW(rebar_, RB_SETBARINFO, 0, reinterpret_cast<LPARAM>(&info));
+
+    auto make = [](const auto& specs) {
+        std::vector<TBBUTTON> buttons;
+        for (const ButtonSpec& s : specs) {
+            TBBUTTON b{};
+            b.iBitmap = s.style == BTNS_SEP ? (s.id ? kEditBoxWidth : 6) : s.image;
+            b.idCommand = s.id;
+            b.fsState = TBSTATE_ENABLED;
+            b.fsStyle = s.style;
+            buttons.push_back(b);
+        }
+        return buttons;
+    };
+    toolBar1_ = CreateToolBar(make(kToolBar1));
+    toolBar2_ = CreateToolBar(make(kToolBar2));
+
+    // The two edit boxes sit in the room the separators keep for them.
+    auto placeEdit = [this](int id, const wchar_t* hint) {
+        RECT r{};
+        const auto index = ::SendMessageW(toolBar1_, TB_COMMANDTOINDEX, id, 0);
+        ::SendMessageW(toolBar1_, TB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+        HWND edit =
+            ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, r.left,
+                              r.top + 1, kEditBoxWidth, r.bottom - r.top - 2, toolBar1_,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
+        ::SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
+        if (HWND tips = reinterpret_cast<HWND>(::SendMessageW(toolBar1_, TB_GETTOOLTIPS, 0, 0))) {
+            TTTOOLINFOW ti{};
+            ti.cbSize = sizeof ti;
+            ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+            ti.hwnd = toolBar1_;
+            ti.uId = reinterpret_cast<UINT_PTR>(edit);
+            ti.lpszText = const_cast<wchar_t*>(hint);
+            ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+        }
+        return edit;
+    };
+    edFind_ = placeEdit(kEdFindId, txt::kHintFind);
+    edTikan_ = placeEdit(kEdTikanId, txt::kHintTikanText);
+
+    // The find button acts on the press, with either mouse button.
+    toolBar1Hook_.Attach(toolBar1_, [this](UINT msg, WPARAM, LPARAM lp) -> std::optional<LRESULT> {
+        if (msg != WM_LBUTTONDOWN && msg != WM_RBUTTONDOWN && msg != WM_MBUTTONDOWN) return std::nullopt;
+        POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        const auto index = ::SendMessageW(toolBar1_, TB_HITTEST, 0, reinterpret_cast<LPARAM>(&p));
+        TBBUTTON b{};
+        if (index < 0 || !::SendMessageW(toolBar1_, TB_GETBUTTON, index, reinterpret_cast<LPARAM>(&b)) ||
+            b.idCommand != kBtnKensak)
+            return std::nullopt;
+        const int button = msg == WM_LBUTTONDOWN ? 1 : msg == WM_RBUTTONDOWN ? 2 : 3;
+        if (OnKensakPress) OnKensakPress(button);
+        return msg == WM_LBUTTONDOWN ? std::nullopt : std::optional<LRESULT>(0);
+    });
+
+    for (HWND bar : {toolBar1_, toolBar2_}) {
+        SIZE size{};
+        ::SendMessageW(bar, TB_GETMAXSIZE, 0, reinterpret_cast<LPARAM>(&size));
+        REBARBANDINFOW band{};
+        band.cbSize = sizeof band;
+        band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_STYLE;
+        band.fStyle = RBBS_CHILDEDGE | RBBS_GRIPPERALWAYS;
+        band.hwndChild = bar;
+        band.cxMinChild = size.cx;
+        band.cyMinChild = size.cy;
+        band.cx = size.cx + 16;
+        ::SendMessageW(rebar_, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
+    }
+}
+
+void TForm1::CreatePanes() {
+    paneMain_ = std::make_unique<ui::Panel>(this, Handle());
+    paneLeft_ = std::make_unique<ui::Panel>(this, paneMain_->Handle());
+    splitter1_ = std::make_unique<Splitter>(this, paneMain_->Handle(), Splitter::Orientation::Vertical);
+    paneRight_ = std::make_unique<ui::Panel>(this, paneMain_->Handle());
+    paneLeftUp_ = std::make_unique<ui::Panel>(this, paneLeft_->Handle());
+    splitter2_ = std::make_unique<Splitter>(this, paneLeft_->Handle(), Splitter::Orientation::Horizontal);
+    paneLeftDown_ = std::make_unique<ui::Panel>(this, paneLeft_->Handle(), RECT{}, WS_EX_CLIENTEDGE);
+    panel1_ = std::make_unique<ui::Panel>(this, paneLeftUp_->Handle());
+    cbFolRireki_ = ::CreateWindowExW(0, WC_COMBOBOXW, L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 0,
+                                     0, 200, panel1_->Handle(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(cbFolRireki_, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
+
+    pageControl_ =
+        ::CreateWindowExW(0, WC_TABCONTROLW, L"",
+                          WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | TCS_BUTTONS | TCS_FLATBUTTONS | TCS_FIXEDWIDTH, 0,
+                          0, 0, 0, paneRight_->Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kPageControlId)),
+                          ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(pageControl_, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
+    ::SendMessageW(pageControl_, TCM_SETITEMSIZE, 0, MAKELPARAM(100, 20));
+    pageControlHook_.Attach(pageControl_, [this](UINT msg, WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
+        LRESULT result = 0;
+        if (TabControlMessage(msg, wp, lp, result)) return result;
+        return std::nullopt;
+    });
+
+    paneMain_->OnResize = [this] { LayoutPaneMain(); };
+    paneLeft_->OnResize = [this] { LayoutPaneLeft(); };
+    paneLeftUp_->OnResize = [this] {
+        const RECT r = ui::ClientRect(paneLeftUp_->Handle());
+        ui::Place(panel1_->Handle(), 0, 0, r.right, kPanel1Height);
+        // PaneLeftUpResize: the history combo is as wide as the tree.
+        ui::Place(cbFolRireki_, 0, 0, r.right, 200);
+    };
+    paneRight_->OnResize = [this] {
+        const RECT r = ui::ClientRect(paneRight_->Handle());
+        ui::Place(pageControl_, 0, 0, r.right, r.bottom);
+        LayoutPages();
+    };
+
+    splitter1_->GetPaneSize = [this] { return paneLeftWidth_; };
+    splitter1_->SetPaneSize = [this](int w) {
+        paneLeftWidth_ = w;
+        LayoutPaneMain();
+    };
+    splitter1_->OnMoved = [this] { Splitter1Moved(); };
+    splitter2_->GetPaneSize = [this] { return paneLeftUpHeight_; };
+    splitter2_->SetPaneSize = [this](int h) {
+        paneLeftUpHeight_ = h;
+        LayoutPaneLeft();
+    };
+    splitter2_->OnMoved = [this] { Splitter2Moved(); };
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Layout.
+
+void TForm1::LayoutForm() {
+    if (!paneMain_ || !statusBar_) return;  // messages that arrive while the window is still being built
+    const RECT client = ui::ClientRect(Handle());
+    ::SendMessageW(rebar_, WM_SIZE, 0, 0);
+    ::SendMessageW(statusBar_, WM_SIZE, 0, 0);
+    const int top = ui::HeightOf(rebar_);
+    const int bottom = client.bottom - ui::HeightOf(statusBar_);
+    ui::Place(paneMain_->Handle(), 0, top, client.right, bottom - top);
+}
+
+void TForm1::LayoutPaneMain() {
+    const RECT r = ui::ClientRect(paneMain_->Handle());
+    int x = 0;
+    if (paneLeftShown_) {
+        ui::Place(paneLeft_->Handle(), 0, 0, paneLeftWidth_, r.bottom);
+        ui::Place(splitter1_->Handle(), paneLeftWidth_, 0, kSplitterSize, r.bottom);
+        x = paneLeftWidth_ + kSplitterSize;
+    }
+    ::ShowWindow(paneLeft_->Handle(), paneLeftShown_ ? SW_SHOWNA : SW_HIDE);
+    ::ShowWindow(splitter1_->Handle(), paneLeftShown_ ? SW_SHOWNA : SW_HIDE);
+    ui::Place(paneRight_->Handle(), x, 0, r.right - x, r.bottom);
+}
+
+void TForm1::LayoutPaneLeft() {
+    const RECT r = ui::ClientRect(paneLeft_->Handle());
+    ui::Place(paneLeftUp_->Handle(), 0, 0, r.right, paneLeftUpHeight_);
+    ui::Place(splitter2_->Handle(), 0, paneLeftUpHeight_, r.right, kSplitterSize);
+    const int y = paneLeftUpHeight_ + kSplitterSize;
+    ui::Place(paneLeftDown_->Handle(), 0, y, r.right, r.bottom - y);
+}
+
+void TForm1::LayoutPages() {
+    RECT r = ui::ClientRect(pageControl_);
+    ::SendMessageW(pageControl_, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
+    for (const Slot& s : slots_) {
+        if (!s.page) continue;
+        ui::Place(s.page->Handle(), r.left, r.top, r.right - r.left, r.bottom - r.top);
+        if (s.editor) {
+            const RECT pr = ui::ClientRect(s.page->Handle());
+            ui::Place(s.editor->Handle(), 0, 0, pr.right, pr.bottom);
+        }
+    }
+}
+
+bool TForm1::PaneLeftVisible() const {
+    return paneLeftShown_;
+}
+
+void TForm1::tbtnPaneHyojClick() {
+    paneLeftShown_ = !paneLeftShown_;
+    LayoutPaneMain();
+}
+
+void TForm1::Splitter1Moved() {
+    if (splitter1_->Position() < splitter1_->MinSize) {
+        paneLeftWidth_ = splitter1_->MinSize;
+        LayoutPaneMain();
+    }
+}
+
+void TForm1::Splitter2Moved() {
+    if (splitter2_->Position() < splitter2_->MinSize) {
+        paneLeftUpHeight_ = splitter2_->MinSize;
+        LayoutPaneLeft();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// First showing, settings and close.
+
+void TForm1::Show(int showCommand) {
+    if (failed_) return;
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+    ::ShowWindow(Handle(), showCommand);
+    ::UpdateWindow(Handle());
+}
+
+void TForm1::FormShow() {
+    SetButtonDown(kBtnOne2, false);
+    rightPressed_ = false;
+    rightPress_ = {0, 0};
+    current_ = 0;
+    SetButtonDown(kBtnWrap, false);
+    timer1_->SetEnabled(false);
+
+    const SIZE screen = TotalScreen();
+    {
+        const ui::IniFile ini(iniPath_);
+        const int left = ini.ReadInteger(L"form", L"left", 50);
+        const int top = ini.ReadInteger(L"form", L"top", 50);
+        const int width = ini.ReadInteger(L"form", L"width", 850);
+        const int height = ini.ReadInteger(L"form", L"height", 550);
+        const long long right = static_cast<long long>(left) + width;
+        const long long bottom = static_cast<long long>(top) + height;
+        ::MoveWindow(Handle(), right > screen.cx ? 50 : left, bottom > screen.cy ? 50 : top, width, height, FALSE);
+        paneLeftWidth_ = ini.ReadInteger(L"panel", L"paneLeft", 180);
+        paneLeftUpHeight_ = ini.ReadInteger(L"panel", L"paneLeftUp", 200);
+        fontDefaults_.name = ini.ReadString(L"Font", L"Name", txt::kDefaultEditorFont);
+        fontDefaults_.size = ini.ReadInteger(L"Font", L"Size", 11);
+        fontDefaults_.charset = SHIFTJIS_CHARSET;
+    }
+    LayoutForm();
+    LayoutPaneMain();
+    LayoutPaneLeft();
+
+    std::wstring commandLine;
+    for (const std::wstring& a : options_.arguments) commandLine += L" " + a;
+    commandLine = ui::Trim(commandLine);
+    if (!commandLine.empty()) {
+        startFolder_ = ui::DirectoryOf(commandLine);
+        sinkitab(1, commandLine);
+    } else {
+        startFolder_ = ui::ExeFolder();
+        sinkitab(0, L"dmy");
+    }
+    ::DragAcceptFiles(Handle(), TRUE);
+}
+
+bool TForm1::FormCloseQuery() {
+    if (!mihoAri()) return true;
+    return ui::Ask(Handle(), txt::kQuitUnsaved, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void TForm1::FormClose() {
+    RECT r{};
+    ::GetWindowRect(Handle(), &r);
+    ui::IniFile ini(iniPath_);
+    ini.WriteInteger(L"form", L"left", r.left);
+    ini.WriteInteger(L"form", L"top", r.top);
+    ini.WriteInteger(L"form", L"height", r.bottom - r.top);
+    ini.WriteInteger(L"form", L"width", r.right - r.left);
+    ini.WriteInteger(L"panel", L"paneLeft", paneLeftWidth_);
+    ini.WriteInteger(L"panel", L"paneLeftUp", paneLeftUpHeight_);
+    ini.WriteString(L"Font", L"Name", fontDefaults_.name);
+    ini.WriteInteger(L"Font", L"Size", fontDefaults_.size);
+    ini.WriteString(L"Folder", L"Path", L"");
+    ini.Save();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Status bar.
+
+void TForm1::SetStatus(int panel, const std::wstring& text) {
+    ::SendMessageW(statusBar_, SB_SETTEXTW, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::wstring TForm1::StatusText(int panel) const {
+    const auto length = LOWORD(::SendMessageW(statusBar_, SB_GETTEXTLENGTHW, static_cast<WPARAM>(panel), 0));
+    std::wstring s(static_cast<size_t>(length) + 1, L'\0');
+    ::SendMessageW(statusBar_, SB_GETTEXTW, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(s.data()));
+    s.resize(length);
+    return s;
+}
+
+void TForm1::Timer1Timer() {
+    const int slot = ActiveTabSlot();
+    if (slot == 0) return;
+    Slot& s = slots_[static_cast<size_t>(slot)];
+    if (!s.editor) return;
+    ui::RichEdit& editor = *s.editor;
+    std::wstring name = s.fontName;
+    int size = s.fontSize;
+    const CHARRANGE sel = editor.Selection();
+    if (sel.cpMax != sel.cpMin) {
+        const CHARFORMAT2W f = editor.SelectionFormat();
+        name = f.szFaceName;
+        ui::WindowDc screen(nullptr);
+        const int screenPpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
+        const UINT formPpi = ::GetDpiForWindow(Handle());
+        const int pixels = static_cast<int>(std::lround(f.yHeight / 20.0 * screenPpi / 72.0));
+        size = pixels * 72 / static_cast<int>(formPpi ? formPpi : 96);
+    }
+    SetStatus(1, name + txt::kSizeLabel + ui::ToText(size));
+    const long line = editor.LineFromChar(sel.cpMax);
+    const long column = sel.cpMax - editor.LineIndex(-1);
+    SetStatus(0, ui::ToText(line + 1) + L" : " + ui::ToText(column + 1));
+    SetStatus(2, s.fileName);
+}
+
+ui::StreamProgress TForm1::ProgressReporter(const wchar_t* label) {
+    return [this, label](int percent) {
+        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+        SetStatus(2, std::wstring(label) + ui::ToText(percent) + L"%");
+        ::UpdateWindow(statusBar_);
+    };
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Tabs.
+
+int TForm1::TabCount() const {
+    return static_cast<int>(::SendMessageW(pageControl_, TCM_GETITEMCOUNT, 0, 0));
+}
+
+int TForm1::SlotAtTab(int position) const {
+    TCITEMW item{};
+    item.mask = TCIF_PARAM;
+    if (!::SendMessageW(pageControl_, TCM_GETITEMW, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(&item)))
+        return 0;
+    return static_cast<int>(item.lParam);
+}
+
+int TForm1::PositionOfSlot(int slot) const {
+    const int n = TabCount();
+    for (int i = 0; i < n; ++i)
+        if (SlotAtTab(i) == slot) return i;
+    return -1;
+}
+
+int TForm1::ActiveTabSlot() const {
+    const auto position = ::SendMessageW(pageControl_, TCM_GETCURSEL, 0, 0);
+    return position < 0 ? 0 : SlotAtTab(static_cast<int>(position));
+}
+
+std::wstring TForm1::TabCaption(int slot) const {
+    return slots_[static_cast<size_t>(slot)].caption;
+}
+
+RECT TForm1::TabRect(int position) const {
+    RECT r{};
+    ::SendMessageW(pageControl_, TCM_GETITEMRECT, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(&r));
+    return r;
+}
+
+int TForm1::LowestFreeSlot() const {
+    for (int n = 1; n <= kSlotCount; ++n)
+        if (!slots_[static_cast<size_t>(n)].occupied()) return n;
+    return 0;
+}
+
+void TForm1::SetCaption(int slot, const std::wstring& caption) {
+    Slot& s = slots_[static_cast<size_t>(slot)];
+    s.caption = caption;
+    const int position = PositionOfSlot(slot);
+    if (position < 0) return;
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = s.caption.data();
+    ::SendMessageW(pageControl_, TCM_SETITEMW, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(&item));
+}
+
+// Makes the slot's page the one on show (no change event, as when a page is activated from code).
+void TForm1::ShowPage(int slot) {
+    const int position = PositionOfSlot(slot);
+    if (position >= 0) ::SendMessageW(pageControl_, TCM_SETCURSEL, static_cast<WPARAM>(position), 0);
+    for (int n = 1; n <= kSlotCount; ++n) {
+        const Slot& s = slots_[static_cast<size_t>(n)];
+        if (s.page) ::ShowWindow(s.page->Handle(), n == slot ? SW_SHOW : SW_HIDE);
+    }
+}
+
+void TForm1::SetUpEditor(int slot) {
+    Slot& s = slots_[static_cast<size_t>(slot)];
+    ui::RichEdit& editor = *s.editor;
+    editor.SetTextLimit(kEditorTextLimit);
+    editor.SetFont(fontDefaults_.charset, fontDefaults_.name, fontDefaults_.size);
+    s.fontName = fontDefaults_.name;
+    s.fontSize = fontDefaults_.size;
+    editor.SetDefaultFormat(fontDefaults_.charset, fontDefaults_.name, fontDefaults_.size);
+    editor.SetText(L"");
+}
+
+void TForm1::ReadInto(int slot, const std::wstring& path) {
+    Slot& s = slots_[static_cast<size_t>(slot)];
+    // A failed read leaves an untitled, empty document: never a name an overwrite save would write over.
+    s.fileName = txt::kUntitled;
+    s.hasFile = false;
+    SetCaption(slot, txt::kUntitled);
+    const HCURSOR old = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+    try {
+        readDocument(*s.editor, path, ProgressReporter(txt::kLoading));
+    } catch (...) {
+        ::SetCursor(old);
+        s.editor->SetText(L"");
+        s.editor->SetModified(false);
+        SetStatus(2, s.fileName);
+        throw;
+    }
+    ::SetCursor(old);
+    s.fileName = path;
+    s.hasFile = true;
+    SetCaption(slot, ui::NameWithoutExtension(path));
+    s.editor->SetModified(false);
+}
+
+void TForm1::AfterOpen() {
+    SetButtonDown(kBtnWrap, false);
+    if (ui::RichEdit* editor = CurrentEditor()) {
+        editor->SetWordWrap(false);
+        editor->SetModified(false);
+        ::ShowWindow(editor->Handle(), SW_SHOW);
+    }
+    SetStatus(2, slots_[static_cast<size_t>(current_)].fileName);
+    timer1_->SetEnabled(true);
+}
+
+void TForm1::sinkitab(int mode, const std::wstring& path) {
+    const int n = LowestFreeSlot();
+    if (n == 0) return;
+    Slot& s = slots_[static_cast<size_t>(n)];
+    s.page = std::make_unique<ui::Panel>(this, pageControl_);
+    s.pageName = L"TabSheet" + ui::ToText(n);
+    s.caption = txt::kUntitled;
+    TCITEMW item{};
+    item.mask = TCIF_TEXT | TCIF_PARAM;
+    item.pszText = s.caption.data();
+    item.lParam = n;
+    ::SendMessageW(pageControl_, TCM_INSERTITEMW, static_cast<WPARAM>(TabCount()), reinterpret_cast<LPARAM>(&item));
+    current_ = n;
+    s.editor = std::make_unique<ui::RichEdit>();
+    s.editor->Create(s.page->Handle(), 1000 + static_cast<UINT_PTR>(n), RECT{});
+    LayoutPages();
+    ShowPage(n);
+    SetUpEditor(n);
+    s.fileName = txt::kUntitled;
+    s.hasFile = false;
+    if (mode == 1) {
+        if (!ui::RunCommand(Handle(), [&] { ReadInto(n, path); })) return;
+    } else {
+        SetCaption(n, txt::kUntitled);
+    }
+    AfterOpen();
+}
+
+void TForm1::kizontab(int mode, const std::wstring& path) {
+    const int i = LowestFreeSlot();
+    if (i == 0) return;
+    const int k = i - 1;
+    // With no slot below the lowest free one there is nothing to reuse: a new tab serves instead.
+    if (k == 0) {
+        sinkitab(mode, path);
+        return;
+    }
+    // Reusing a tab must not throw away unsaved work without asking.
+    if (!henkoOK(k)) return;
+    Slot& s = slots_[static_cast<size_t>(k)];
+    s.pageName = L"TabSheet" + ui::ToText(k);
+    current_ = k;
+    ShowPage(k);
+    SetUpEditor(k);
+    if (mode == 1) {
+        if (!ui::RunCommand(Handle(), [&] { ReadInto(k, path); })) return;
+        ui::RichEdit& editor = *s.editor;
+        editor.BeginUpdate();
+        editor.SelectAll();
+        CHARFORMAT2W f = ui::MakeCharFormat(CFM_FACE | CFM_SIZE);
+        wcsncpy_s(f.szFaceName, fontDefaults_.name.c_str(), _TRUNCATE);
+        f.yHeight = fontDefaults_.size * 20;
+        editor.SetSelectionFormat(f);
+        editor.Select(0, 0);
+        editor.SetFont(editor.FontCharset(), fontDefaults_.name, fontDefaults_.size);
+        s.fontName = fontDefaults_.name;
+        s.fontSize = fontDefaults_.size;
+        editor.SetModified(false);
+        editor.EndUpdate();
+    } else {
+        s.fileName = txt::kUntitled;
+        s.hasFile = false;
+        SetCaption(k, txt::kUntitled);
+    }
+    AfterOpen();
+}
+
+bool TForm1::mihoAri() const {
+    for (int n = 1; n <= kSlotCount; ++n) {
+        const Slot& s = slots_[static_cast<size_t>(n)];
+        if (s.page && s.editor && s.editor->Modified()) return true;
+    }
+    return false;
+}
+
+bool TForm1::henkoOK(int slot) {
+    Slot& s = slots_[static_cast<size_t>(slot)];
+    if (!s.editor || !s.editor->Modified()) return true;
+    return ui::Ask(Handle(), s.fileName + L"\r\n" + txt::kCloseUnsaved, MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+void TForm1::tbtnTabTojClick() {
+    timer1_->SetEnabled(false);
+    const int slot = ActiveTabSlot();
+    if (slot != 0 && henkoOK(slot)) {
+        const int position = PositionOfSlot(slot);
+        ::SendMessageW(pageControl_, TCM_DELETEITEM, static_cast<WPARAM>(position), 0);
+        Slot& s = slots_[static_cast<size_t>(slot)];
+        s.editor.reset();
+        s.page.reset();
+        const int count = TabCount();
+        if (count > 0) {
+            // The next tab to the right takes over, or the first when the closed one was the last.
+            const int next = position < count ? position : 0;
+            ShowPage(SlotAtTab(next));
+        }
+        const int shown = ActiveTabSlot();
+        current_ = shown;
+        if (shown != 0) {
+            const Slot& now = slots_[static_cast<size_t>(shown)];
+            SetStatus(2, now.fileName);
+            SetButtonDown(kBtnWrap, now.editor && now.editor->WordWrap());
+        }
+    }
+    timer1_->SetEnabled(true);
+}
+
+void TForm1::PageControl1Change() {
+    const int slot = ActiveTabSlot();
+    if (slot == 0) return;
+    ShowPage(slot);
+    current_ = slot;
+    Slot& s = slots_[static_cast<size_t>(slot)];
+    SetStatus(2, s.fileName);
+    if (s.editor) {
+        std::wstring caption = s.caption;
+        if (s.editor->Modified() && (caption.empty() || caption.front() != L'*')) caption = L"*" + caption;
+        SetCaption(slot, caption);
+        SetStatus(2, s.fileName);
+        SetButtonDown(kBtnWrap, s.editor->WordWrap());
+    }
+}
+
+void TForm1::PageControl1MouseDown(int button, int x, int y) {
+    if (button == 1) {
+        tabPressed_ = true;
+        tabDragging_ = false;
+        tabPressPoint_ = {x, y};
+        return;
+    }
+    const int count = TabCount();
+    for (int i = 0; i < count; ++i) {
+        const RECT r = TabRect(i);
+        if (::PtInRect(&r, POINT{x, y})) {
+            ShowPage(SlotAtTab(i));
+            PageControl1Change();
+            break;
+        }
+    }
+}
+
+void TForm1::PageControl1DragDrop(int x, int y) {
+    const int active = static_cast<int>(::SendMessageW(pageControl_, TCM_GETCURSEL, 0, 0));
+    if (active < 0) return;
+    const int count = TabCount();
+    for (int i = 0; i < count; ++i) {
+        const RECT r = TabRect(i);
+        if (!::PtInRect(&r, POINT{x, y})) continue;
+        if (i != active) {
+            const int slot = SlotAtTab(active);
+            Slot& s = slots_[static_cast<size_t>(slot)];
+            ::SendMessageW(pageControl_, TCM_DELETEITEM, static_cast<WPARAM>(active), 0);
+            TCITEMW item{};
+            item.mask = TCIF_TEXT | TCIF_PARAM;
+            item.pszText = s.caption.data();
+            item.lParam = slot;
+            ::SendMessageW(pageControl_, TCM_INSERTITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+            ShowPage(slot);
+        }
+        return;
+    }
+}
+
+bool TForm1::TabControlMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
+    switch (msg) {
+        case WM_LBUTTONDOWN:
+            PageControl1MouseDown(1, x, y);
+            return false;  // the control still activates the clicked tab
+        case WM_RBUTTONDOWN:
+            PageControl1MouseDown(2, x, y);
+            result = 0;
+            return true;
+        case WM_MBUTTONDOWN:
+            PageControl1MouseDown(3, x, y);
+            result = 0;
+            return true;
+        case WM_MOUSEMOVE:
+            if (tabPressed_ && !tabDragging_ && (wp & MK_LBUTTON)) {
+                if (std::abs(x - tabPressPoint_.x) >= ::GetSystemMetrics(SM_CXDRAG) ||
+                    std::abs(y - tabPressPoint_.y) >= ::GetSystemMetrics(SM_CYDRAG)) {
+                    tabDragging_ = true;
+                    ::SetCapture(pageControl_);
+                }
+            }
+            if (tabDragging_) ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
+            return false;
+        case WM_LBUTTONUP:
+            if (tabDragging_) {
+                ::ReleaseCapture();
+                RECT client = ui::ClientRect(pageControl_);
+                if (::PtInRect(&client, POINT{x, y})) PageControl1DragDrop(x, y);
+            }
+            tabPressed_ = false;
+            tabDragging_ = false;
+            return false;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Load and save.
+
+void TForm1::tbtnUwagakiClick() {
+    if (current_ == 0) return;
+    Slot& s = slots_[static_cast<size_t>(current_)];
+    if (!s.hasFile) {
+        tbtnNamaeHozonClick();
+        return;
+    }
+    const int slot = current_;
+    ui::RunCommand(Handle(), [&] {
+        const HCURSOR old = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+        try {
+            writeDocument(*s.editor, s.fileName, ProgressReporter(txt::kSaving));
+        } catch (...) {
+            ::SetCursor(old);
+            SetStatus(2, s.fileName);
+            throw;
+        }
+        ::SetCursor(old);
+        SetStatus(2, s.fileName);
+        s.editor->SetModified(false);
+        ui::Ask(Handle(), TabCaption(slot) + L"\r\n" + txt::kOverwritten, MB_OK | MB_ICONINFORMATION);
+    });
+}
+
+void TForm1::tbtnNamaeHozonClick() {
+    if (current_ == 0) return;
+    const int slot = current_;
+    Slot& s = slots_[static_cast<size_t>(slot)];
+    ui::SaveDialogOptions options{txt::kSaveFilter, 1, txt::kSaveDefaultExt};
+    const auto path = ui::CurrentPrompter().SaveFile(Handle(), options);
+    if (!path) return;
+    ui::RunCommand(Handle(), [&] {
+        const HCURSOR old = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+        try {
+            writeDocument(*s.editor, *path, ProgressReporter(txt::kSaving));
+        } catch (...) {
+            ::SetCursor(old);
+            SetStatus(2, s.fileName);
+            throw;
+        }
+        ::SetCursor(old);
+        s.fileName = *path;
+        s.hasFile = true;
+        SetCaption(slot, ui::NameWithoutExtension(*path));
+        SetStatus(2, *path);
+        s.editor->SetModified(false);
+    });
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Formatting and editing.
+
+ui::RichEdit* TForm1::CurrentEditor() {
+    if (current_ == 0) return nullptr;
+    return slots_[static_cast<size_t>(current_)].editor.get();
+}
+
+void TForm1::ToggleStyle(DWORD effect) {
+    ui::RichEdit* editor = CurrentEditor();
+    if (!editor) return;
+    const CHARFORMAT2W read = editor->SelectionFormat();
+    constexpr DWORD kStyles = CFE_BOLD | CFE_ITALIC | CFE_UNDERLINE | CFE_STRIKEOUT;
+    DWORD styles = read.dwEffects & kStyles;
+    styles = (styles & effect) ? (styles & ~effect) : (styles | effect);
+    CHARFORMAT2W f = ui::MakeCharFormat(CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT);
+    f.dwEffects = styles;
+    editor->SetSelectionFormat(f);
+}
+
+void TForm1::tbtnWRapOnOffClick() {
+    ui::RichEdit* editor = CurrentEditor();
+    if (!editor) return;
+    const bool modified = editor->Modified();
+    editor->SetWordWrap(!editor->WordWrap());
+    SetButtonDown(kBtnWrap, editor->WordWrap());
+    editor->SetModified(modified);
+}
+
+void TForm1::tbtnUndoClick() {
+    if (ui::RichEdit* e = CurrentEditor()) e->Undo();
+}
+void TForm1::tbtnCutClick() {
+    if (ui::RichEdit* e = CurrentEditor()) e->Cut();
+}
+void TForm1::tbtnCopyClick() {
+    if (ui::RichEdit* e = CurrentEditor()) e->Copy();
+}
+void TForm1::tbtnPasteClick() {
+    if (ui::RichEdit* e = CurrentEditor()) e->Paste();
+}
+void TForm1::tbtnAllSelectClick() {
+    if (ui::RichEdit* e = CurrentEditor()) e->SelectAll();
+}
+
+void TForm1::popKiritClick() {
+    if (ui::RichEdit* e = CurrentEditor()) {
+        e->Cut();
+        const long at = e->SelStart();
+        e->Select(at, at);
+    }
+}
+
+void TForm1::popSakjoClick() {
+    if (ui::RichEdit* e = CurrentEditor()) {
+        e->ClearSelection();
+        const long at = e->SelStart();
+        e->Select(at, at);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Buttons and edit boxes.
+
+bool TForm1::ButtonDown(int id) const {
+    HWND bar = ::SendMessageW(toolBar1_, TB_COMMANDTOINDEX, id, 0) >= 0 ? toolBar1_ : toolBar2_;
+    return (::SendMessageW(bar, TB_GETSTATE, id, 0) & TBSTATE_CHECKED) != 0;
+}
+
+void TForm1::SetButtonDown(int id, bool down) {
+    HWND bar = ::SendMessageW(toolBar1_, TB_COMMANDTOINDEX, id, 0) >= 0 ? toolBar1_ : toolBar2_;
+    ::SendMessageW(bar, TB_CHECKBUTTON, id, MAKELPARAM(down ? TRUE : FALSE, 0));
+}
+
+std::wstring TForm1::FindText() const {
+    return WindowText(edFind_);
+}
+std::wstring TForm1::TikanText() const {
+    return WindowText(edTikan_);
+}
+void TForm1::SetFindText(const std::wstring& text) {
+    ::SetWindowTextW(edFind_, text.c_str());
+}
+void TForm1::SetTikanText(const std::wstring& text) {
+    ::SetWindowTextW(edTikan_, text.c_str());
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Messages.
+
+bool TForm1::PreTranslate(MSG& msg) {
+    return accelerators_ && ::TranslateAcceleratorW(Handle(), accelerators_.get(), &msg) != 0;
+}
+
+void TForm1::OnCommand(int id) {
+    switch (id) {
+        case kBtnPaneHyoj:
+            tbtnPaneHyojClick();
+            break;
+        case kBtnHakusi:
+            tbtnHakusiClick();
+            break;
+        case kBtnUwagaki:
+            tbtnUwagakiClick();
+            break;
+        case kCmdActUagaki:
+            ActUagakiExecute();
+            break;
+        case kBtnNamaeHozon:
+            tbtnNamaeHozonClick();
+            break;
+        case kBtnTabToj:
+            tbtnTabTojClick();
+            break;
+        case kCmdTabClose:
+            N2Click();
+            break;
+        case kBtnTikan:
+            if (OnTikanClick) OnTikanClick();
+            break;
+        case kBtnBold:
+            tbtnBoldClick();
+            break;
+        case kBtnItalic:
+            tbtnItalicClick();
+            break;
+        case kBtnUnder:
+            tbtnUnderClick();
+            break;
+        case kBtnStrike:
+            tbtnStrikeClick();
+            break;
+        case kBtnWrap:
+            tbtnWRapOnOffClick();
+            break;
+        case kBtnFont:
+            if (OnShowFontDialog) OnShowFontDialog();
+            break;
+        case kBtnColor:
+            if (OnShowColorDialog) OnShowColorDialog();
+            break;
+        case kBtnUndo:
+        case kCmdPopModos:
+            tbtnUndoClick();
+            break;
+        case kBtnCut:
+            tbtnCutClick();
+            break;
+        case kBtnCopy:
+        case kCmdPopCopy:
+            tbtnCopyClick();
+            break;
+        case kBtnPaste:
+        case kCmdPopPast:
+            tbtnPasteClick();
+            break;
+        case kCmdPopKirit:
+            popKiritClick();
+            break;
+        case kCmdPopSakjo:
+            popSakjoClick();
+            break;
+        case kBtnAllSelect:
+        case kCmdPopZense:
+            tbtnAllSelectClick();
+            break;
+        case kBtnHelp2:
+            if (OnShowHelp) OnShowHelp();
+            break;
+        case kBtnTomei:
+            tbtnTomeiClick();
+            break;
+        default:
+            break;
+    }
+}
+
+LRESULT TForm1::OnNotify(NMHDR* header) {
+    if (header->code == TTN_GETDISPINFOW) {
+        auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
+        if (const wchar_t* hint = HintOf(static_cast<int>(header->idFrom))) info->lpszText = const_cast<wchar_t*>(hint);
+        return 0;
+    }
+    if (header->hwndFrom == pageControl_ && header->code == TCN_SELCHANGE) {
+        PageControl1Change();
+        return 0;
+    }
+    if (header->hwndFrom == rebar_ && header->code == RBN_HEIGHTCHANGE) {
+        LayoutForm();
+        return 0;
+    }
+    return 0;
+}
+
+void TForm1::OnContextMenu(HWND source, int x, int y) {
+    HMENU menu = nullptr;
+    if (source == pageControl_) {
+        menu = popupMenu2_.get();
+    } else {
+        for (const Slot& s : slots_)
+            if (s.editor && s.editor->Handle() == source) menu = popupMenu1_.get();
+    }
+    if (!menu) return;
+    if (x == -1 && y == -1) {
+        RECT r{};
+        ::GetWindowRect(source, &r);
+        x = r.left;
+        y = r.top;
+    }
+    ::TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, Handle(), nullptr);
+}
+
+LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+            if (lp == 0 || HIWORD(wp) == BN_CLICKED) OnCommand(LOWORD(wp));
+            return 0;
+        case WM_NOTIFY:
+            return OnNotify(reinterpret_cast<NMHDR*>(lp));
+        case WM_CONTEXTMENU:
+            OnContextMenu(reinterpret_cast<HWND>(wp), GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+            return 0;
+        case WM_SIZE:
+            LayoutForm();
+            return 0;
+        case WM_ERASEBKGND: {
+            RECT r = ui::ClientRect(Handle());
+            ::FillRect(reinterpret_cast<HDC>(wp), &r, background_.get());
+            return 1;
+        }
+        case WM_CLOSE:
+            if (FormCloseQuery()) {
+                // Settings that cannot be written are reported, but never keep the program from closing.
+                ui::RunCommand(Handle(), [this] { FormClose(); });
+                ::DestroyWindow(Handle());
+            }
+            return 0;
+        case WM_DESTROY:
+            timer1_->SetEnabled(false);
+            if (options_.quitOnClose) ::PostQuitMessage(0);
+            return 0;
+    }
+    return Default(msg, wp, lp);
+}
+
+}  // namespace app

@@ -1,0 +1,252 @@
+// The main window: tool bars, folder panel, document tabs and status bar.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/splitter.h"
+#include "dialogs/editor_access.h"
+#include "ui/owned.h"
+#include "ui/rich_edit.h"
+#include "ui/window.h"
+
+namespace app {
+
+constexpr int kSlotCount = 100;
+
+// One document: a tab page with its editor.
+struct Slot {
+    std::unique_ptr<ui::Panel> page;       // empty when the slot is free
+    std::unique_ptr<ui::RichEdit> editor;  // its window lives on the page
+    std::wstring pageName;
+    std::wstring caption;
+    std::wstring fileName;
+    bool hasFile = false;
+    std::wstring fontName;  // editor font defaults when the editor was set up
+    int fontSize = 0;
+    bool occupied() const noexcept { return page != nullptr; }
+};
+
+// Tool button command identifiers.
+enum ButtonId : int {
+    kBtnPaneHyoj = 101,
+    kBtnHakusi,
+    kBtnUwagaki,
+    kBtnNamaeHozon,
+    kBtnTabToj,
+    kBtnKensak,
+    kBtnTikan,
+    kBtnBold,
+    kBtnItalic,
+    kBtnUnder,
+    kBtnStrike,
+    kBtnWrap,
+    kBtnFont,
+    kBtnColor,
+    kBtnUndo,
+    kBtnCut,
+    kBtnCopy,
+    kBtnPaste,
+    kBtnAllSelect,
+    kBtnHelp2,
+    kBtnOne2,
+    kBtnTomei,
+    kCmdActUagaki = 201,
+    kCmdTabClose,  // N2 of PopupMenu2
+    kCmdPopModos,
+    kCmdPopCopy,
+    kCmdPopPast,
+    kCmdPopKirit,
+    kCmdPopSakjo,
+    kCmdPopZense,
+};
+
+struct TForm1Options {
+    std::wstring iniPath;                 // empty: data.ini beside the executable
+    std::vector<std::wstring> arguments;  // the command line, one entry per argument
+    bool quitOnClose = true;              // the program's main window ends the message loop when destroyed
+};
+
+class TForm1 : public ui::Window, public dialogs::EditorAccess {
+public:
+    explicit TForm1(TForm1Options options);
+    ~TForm1() override;
+
+    // Shows the window; the first showing reads data.ini and opens the first tab.
+    void Show(int showCommand = SW_SHOWNORMAL);
+    // Handles the window's keyboard shortcuts (Ctrl+S); true when the message was used.
+    bool PreTranslate(MSG& msg);
+    bool Failed() const noexcept { return failed_; }
+
+    // dialogs::EditorAccess
+    ui::RichEdit* CurrentEditor() override;
+    dialogs::EditorFontDefaults& FontDefaults() override { return fontDefaults_; }
+
+    // Documents and tabs.
+    void sinkitab(int mode, const std::wstring& path);
+    void kizontab(int mode, const std::wstring& path);
+    bool mihoAri() const;
+    bool henkoOK(int slot);
+    void tbtnHakusiClick() { sinkitab(0, L"dmy"); }
+    void tbtnTabTojClick();
+    void N2Click() { tbtnTabTojClick(); }
+    void PageControl1Change();
+    void PageControl1MouseDown(int button, int x, int y);
+    void PageControl1DragDrop(int x, int y);
+
+    // Load and save.
+    void tbtnUwagakiClick();
+    void ActUagakiExecute() { tbtnUwagakiClick(); }
+    void tbtnNamaeHozonClick();
+
+    // Window, panes, status bar.
+    void Timer1Timer();
+    void toumei(int alpha, COLORREF colour);
+    void tbtnTomeiClick();
+    void tbtnPaneHyojClick();
+    void Splitter1Moved();
+    void Splitter2Moved();
+    bool FormCloseQuery();
+    void FormClose();
+
+    // Formatting and editing.
+    void ToggleStyle(DWORD effect);
+    void tbtnBoldClick() { ToggleStyle(CFE_BOLD); }
+    void tbtnItalicClick() { ToggleStyle(CFE_ITALIC); }
+    void tbtnUnderClick() { ToggleStyle(CFE_UNDERLINE); }
+    void tbtnStrikeClick() { ToggleStyle(CFE_STRIKEOUT); }
+    void tbtnWRapOnOffClick();
+    void tbtnUndoClick();
+    void tbtnCutClick();
+    void tbtnCopyClick();
+    void tbtnPasteClick();
+    void tbtnAllSelectClick();
+    void popKiritClick();
+    void popSakjoClick();
+    // The font, colour and help windows are shown through these, set by whoever created them.
+    std::function<void()> OnShowFontDialog;
+    std::function<void()> OnShowColorDialog;
+    std::function<void()> OnShowHelp;
+    std::function<void(int button)> OnKensakPress;
+    std::function<void()> OnTikanClick;
+
+    // State, for the commands of other windows and for tests.
+    int CurrentSlot() const noexcept { return current_; }
+    Slot& SlotAt(int n) { return slots_[static_cast<size_t>(n)]; }
+    const Slot& SlotAt(int n) const { return slots_[static_cast<size_t>(n)]; }
+    int TabCount() const;
+    int SlotAtTab(int position) const;  // 0 when there is no such tab
+    int ActiveTabSlot() const;          // the slot whose page is on show, 0 when none
+    std::wstring TabCaption(int slot) const;
+    std::wstring StatusText(int panel) const;
+    bool ButtonDown(int id) const;
+    void SetButtonDown(int id, bool down);
+    int Alpha() const noexcept { return alpha_; }
+    const std::wstring& StartFolder() const noexcept { return startFolder_; }
+    std::wstring FindText() const;
+    std::wstring TikanText() const;
+    void SetFindText(const std::wstring& text);
+    void SetTikanText(const std::wstring& text);
+    bool PaneLeftVisible() const;
+    int PaneLeftWidth() const noexcept { return paneLeftWidth_; }
+    int PaneLeftUpHeight() const noexcept { return paneLeftUpHeight_; }
+    Splitter& Splitter1() { return *splitter1_; }
+    Splitter& Splitter2() { return *splitter2_; }
+    HWND PageControl() const noexcept { return pageControl_; }
+    HWND ToolBar1() const noexcept { return toolBar1_; }
+    HWND ToolBar2() const noexcept { return toolBar2_; }
+    bool TimerEnabled() const { return timer1_->Enabled(); }
+    RECT TabRect(int position) const;
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void CreateToolBars();
+    HWND CreateToolBar(const std::vector<TBBUTTON>& buttons);
+    void CreatePanes();
+    void CreateMenus();
+    void LayoutForm();
+    void LayoutPaneMain();
+    void LayoutPaneLeft();
+    void LayoutPages();
+    void OnCommand(int id);
+    LRESULT OnNotify(NMHDR* header);
+    void OnContextMenu(HWND source, int x, int y);
+
+    int LowestFreeSlot() const;
+    int PositionOfSlot(int slot) const;
+    void ShowPage(int slot);
+    void SetCaption(int slot, const std::wstring& caption);
+    void SetUpEditor(int slot);
+    void ReadInto(int slot, const std::wstring& path);
+    void AfterOpen();
+    void SetStatus(int panel, const std::wstring& text);
+    ui::StreamProgress ProgressReporter(const wchar_t* label);
+    bool TabControlMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+
+    TForm1Options options_;
+    std::wstring iniPath_;
+    bool failed_ = false;
+    bool shown_ = false;
+
+    ui::UniqueModule user32_;
+    using SetLayeredFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
+    SetLayeredFn setLayered_ = nullptr;
+    COLORREF transparentColour_ = 0xFFFFFF;
+    int alpha_ = 255;
+    DWORD layeredFlags_ = 2;
+    ui::UniqueBrush background_;
+
+    ui::UniqueFont uiFont_;
+    ui::UniqueImageList images_;
+    ui::UniqueMenu popupMenu1_;
+    ui::UniqueMenu popupMenu2_;
+    ui::UniqueAccel accelerators_;
+
+    HWND rebar_ = nullptr;  // ControlBar1; every HWND below is destroyed with this window
+    HWND toolBar1_ = nullptr;
+    HWND toolBar2_ = nullptr;
+    HWND edFind_ = nullptr;
+    HWND edTikan_ = nullptr;
+    HWND statusBar_ = nullptr;
+    HWND pageControl_ = nullptr;
+    HWND cbFolRireki_ = nullptr;
+    std::unique_ptr<ui::Panel> paneMain_;
+    std::unique_ptr<ui::Panel> paneLeft_;
+    std::unique_ptr<ui::Panel> paneLeftUp_;
+    std::unique_ptr<ui::Panel> panel1_;
+    std::unique_ptr<ui::Panel> paneLeftDown_;
+    std::unique_ptr<ui::Panel> paneRight_;
+    std::unique_ptr<Splitter> splitter1_;
+    std::unique_ptr<Splitter> splitter2_;
+    std::unique_ptr<ui::Timer> timer1_;
+    ui::Subclass pageControlHook_;
+    ui::Subclass toolBar1Hook_;
+
+    int paneLeftWidth_ = 180;
+    int paneLeftUpHeight_ = 200;
+    bool paneLeftShown_ = true;
+    dialogs::EditorFontDefaults fontDefaults_;
+    std::wstring startFolder_;
+    std::array<Slot, kSlotCount + 1> slots_;  // index 0 unused: slots are numbered from 1
+    int current_ = 0;
+
+    // A tab being dragged to a new position.
+    bool tabPressed_ = false;
+    bool tabDragging_ = false;
+    POINT tabPressPoint_{};
+
+    // The right-press record of the file list.
+    bool rightPressed_ = false;
+    POINT rightPress_{};
+};
+
+}  // namespace app
