@@ -1,0 +1,188 @@
+#include "dialogs/myfont.h"
+
+#include <iterator>
+
+#include "ui/error.h"
+#include "ui/text.h"
+#include "ui/texts.h"
+
+namespace dialogs {
+namespace {
+
+constexpr UINT kFontNameId = 100;
+constexpr UINT kFontSizeId = 101;
+constexpr int kDefaultSizeIndex = 2;  // "10", when the editor's size is not in the list
+
+// Suspends an editor's redrawing and gives it back its modified flag at the end of the scope, also when the
+// command ends with an error: a font change is not an edit of the document.
+class FormatScope {
+public:
+    explicit FormatScope(ui::RichEdit& editor) : editor_(editor), modified_(editor.Modified()) {
+        editor_.BeginUpdate();
+    }
+    ~FormatScope() {
+        editor_.SetModified(modified_);
+        editor_.EndUpdate();
+    }
+    FormatScope(const FormatScope&) = delete;
+    FormatScope& operator=(const FormatScope&) = delete;
+
+private:
+    ui::RichEdit& editor_;
+    bool modified_;
+};
+
+}  // namespace
+
+TForm3::TForm3(EditorAccess& editors, ui::Component* owner) : ui::Window(owner), editors_(editors) {
+    BeginLoading();
+    font_.reset(::CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, txt::kUiFont));
+    CreateOwnWindow(L"PilkaFontDialog", txt::kFontDialogCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
+                    WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, RECT{0, 0, 0, 0},
+                    nullptr, 0, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    const SIZE size = WindowSizeForClient(Handle(), kClientWidth, kClientHeight);
+    ::SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    fontNameComboBox1_ = std::make_unique<TFontNameComboBox>(this, Handle(), kFontNameId);
+    TFontNameComboBox& names = *fontNameComboBox1_;
+    names.Name = L"FontNameComboBox1";
+    names.SetBounds(0, 0, 241, 25);
+    names.SetItemHeight(19);
+    names.SetCollectFilters({fnfDevice, fnfVector, fnfRaster, fnfTrueType, fnfJapanese, fnfFixedPitch});
+    names.SetValue(txt::kUiFont);
+    names.OnChange = [this](ui::Component*) { FontNameComboBox1Change(); };
+
+    comboBox1_.Create(Handle(), kFontSizeId, 248, 0, 65, 20, font_.get());
+    for (const wchar_t* item : txt::kFontSizeItems) comboBox1_.AddItem(item);
+    comboBox1_.OnChange = [this] { ComboBox1Change(); };
+
+    hints_.Create(Handle());
+    hints_.Add(names.Handle(), txt::kHintFontName);
+    hints_.Add(comboBox1_.Handle(), txt::kHintFontSize);
+    hints_.Add(comboBox1_.EditHandle(), txt::kHintFontSize);
+    EndLoading();
+}
+
+TForm3::~TForm3() {
+    // The window goes first, while the boxes that its messages reach still exist.
+    if (Handle()) ::DestroyWindow(Handle());
+}
+
+void TForm3::Show() {
+    if (IsVisible()) {
+        BringToFrontAndFocus();
+        return;
+    }
+    CentreOnScreen(Handle());
+    FormShow();
+    ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    ::SetForegroundWindow(Handle());
+    ::SetFocus(fontNameComboBox1_->Handle());
+}
+
+void TForm3::Hide() {
+    ::ShowWindow(Handle(), SW_HIDE);
+}
+
+bool TForm3::IsVisible() const {
+    return Handle() && ::IsWindowVisible(Handle());
+}
+
+void TForm3::BringToFrontAndFocus() {
+    if (!IsVisible()) return;
+    ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ::SetForegroundWindow(Handle());
+    HWND focus = ::GetFocus();
+    if (!focus || (focus != Handle() && !::IsChild(Handle(), focus))) ::SetFocus(fontNameComboBox1_->Handle());
+}
+
+void TForm3::ShowOrFocus() {
+    if (IsVisible())
+        BringToFrontAndFocus();
+    else
+        Show();
+}
+
+bool TForm3::HandleDialogMessage(MSG& msg) {
+    if (!IsVisible() || (msg.hwnd != Handle() && !::IsChild(Handle(), msg.hwnd))) return false;
+    return ::IsDialogMessageW(Handle(), &msg) != FALSE;
+}
+
+LRESULT TForm3::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_CLOSE:
+            Hide();
+            return 0;
+        case WM_GETFONT:
+            return reinterpret_cast<LRESULT>(font_.get());
+        case WM_DRAWITEM:
+        case WM_MEASUREITEM:
+        case WM_COMMAND: {
+            LRESULT result = 0;
+            if (fontNameComboBox1_ && fontNameComboBox1_->HandleParentMessage(msg, wp, lp, result)) return result;
+            if (msg == WM_COMMAND && comboBox1_.HandleCommand(wp, lp)) return 0;
+            break;
+        }
+    }
+    return Default(msg, wp, lp);
+}
+
+void TForm3::FormShow() {
+    ui::RichEdit* editor = editors_.CurrentEditor();
+    // Without a document there is nothing to show; the boxes keep what they show.
+    if (!editor || !editor->Handle()) return;
+    fontNameComboBox1_->SetValue(editor->FontName());
+    const std::wstring size = ui::ToText(editor->FontSize());
+    int index = kDefaultSizeIndex;
+    for (int i = 0; i < comboBox1_.Count(); ++i) {
+        if (comboBox1_.Item(i) == size) {
+            index = i;
+            break;
+        }
+    }
+    comboBox1_.SetItemIndex(index);
+}
+
+void TForm3::FontNameComboBox1Change() {
+    ui::RichEdit* editor = editors_.CurrentEditor();
+    if (!editor || !editor->Handle()) return;
+    const std::wstring name = fontNameComboBox1_->Value();
+    if (name.empty()) return;
+    FormatScope scope(*editor);
+    if (editor->SelLength() == 0) editor->SelectAll();
+    CHARFORMAT2W format = ui::MakeCharFormat(CFM_FACE);
+    const size_t n = std::min(name.size(), static_cast<size_t>(LF_FACESIZE - 1));
+    std::copy_n(name.c_str(), n, format.szFaceName);
+    format.szFaceName[n] = L'\0';
+    editor->SetSelectionFormat(format);
+    editor->SetFontName(name);
+}
+
+void TForm3::ComboBox1Change() {
+    ui::RunCommand(Handle(), [this] {
+        ui::RichEdit* editor = editors_.CurrentEditor();
+        if (!editor || !editor->Handle()) return;
+        ApplySize(*editor);
+        EditorFontDefaults& defaults = editors_.FontDefaults();
+        defaults.charset = editor->FontCharset();
+        defaults.name = editor->FontName();
+        defaults.size = editor->FontSize();
+    });
+}
+
+void TForm3::ApplySize(ui::RichEdit& editor) {
+    FormatScope scope(editor);
+    if (editor.SelLength() == 0) editor.SelectAll();
+    const std::wstring text = comboBox1_.Text();
+    const std::optional<int> points = ui::ParseInt(text);
+    if (!points) throw ui::Error(ui::Format1(txt::kNotInteger, text));
+    // The control takes sizes up to 1638 points (32760 twips); a size it cannot show must not reach the document.
+    if (*points < kMinFontSize || *points > kMaxFontSize) throw ui::Error(ui::Format1(txt::kFontSizeOutOfRange, text));
+    CHARFORMAT2W format = ui::MakeCharFormat(CFM_SIZE);
+    format.yHeight = *points * 20;
+    editor.SetSelectionFormat(format);
+    editor.SetFontSize(*points);
+}
+
+}  // namespace dialogs

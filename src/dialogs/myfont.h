@@ -1,0 +1,60 @@
+// The font settings dialog: a modeless tool window, above the other windows, that gives the current document's
+// selection (or its whole text) a font name and a size as soon as either box changes.
+#pragma once
+#include <windows.h>
+
+#include <memory>
+
+#include "dialogs/FontNameComboBox.h"
+#include "dialogs/controls.h"
+#include "dialogs/editor_access.h"
+#include "ui/owned.h"
+#include "ui/window.h"
+
+namespace dialogs {
+
+class TForm3 : public ui::Window {
+public:
+    static constexpr int kClientWidth = 320;
+    static constexpr int kClientHeight = 29;
+    // The sizes the rich edit control can show, in points.
+    static constexpr int kMinFontSize = 1;
+    static constexpr int kMaxFontSize = 1638;
+
+    explicit TForm3(EditorAccess& editors, ui::Component* owner = nullptr);
+    ~TForm3() override;
+
+    // Shows the dialog centred on the screen, without a modal loop; FormShow runs first. When it is already
+    // visible it is only brought to the front.
+    void Show();
+    void Hide();
+    bool IsVisible() const;
+    // Brings the visible dialog to the front and gives it the keyboard focus.
+    void BringToFrontAndFocus();
+    // What the main window's font button does: focus the dialog when it is visible, show it otherwise.
+    void ShowOrFocus();
+    // Tab, Shift+Tab and the arrow keys between the two boxes; the message loop offers each message here.
+    bool HandleDialogMessage(MSG& msg);
+
+    TFontNameComboBox& FontNameComboBox1() noexcept { return *fontNameComboBox1_; }
+    ComboBox& ComboBox1() noexcept { return comboBox1_; }
+    const HintWindow& Hints() const noexcept { return hints_; }
+
+    void FormShow();
+    void FontNameComboBox1Change();
+    void ComboBox1Change();
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+private:
+    void ApplySize(ui::RichEdit& editor);
+
+    EditorAccess& editors_;
+    ui::UniqueFont font_;
+    std::unique_ptr<TFontNameComboBox> fontNameComboBox1_;
+    ComboBox comboBox1_;
+    HintWindow hints_;
+};
+
+}  // namespace dialogs
