@@ -1,0 +1,81 @@
+#include "app/vajhel.h"
+
+#include "app/help_text.h"
+#include "ui/texts.h"
+
+namespace app {
+
+TForm2::TForm2(ui::Component* owner) : ui::Window(owner) {
+    BeginLoading();
+    font_.reset(::CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, txt::kUiFont));
+    CreateOwnWindow(L"PilkaHelpWindow", txt::kHelpCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
+                    WS_EX_DLGMODALFRAME, RECT{0, 0, 0, 0}, nullptr, 0, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(Handle(), GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongPtrW(Handle(), GWL_EXSTYLE)));
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    // The centre of the whole desktop, over every monitor.
+    const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN) + (::GetSystemMetrics(SM_CXVIRTUALSCREEN) - width) / 2;
+    const int top = ::GetSystemMetrics(SM_YVIRTUALSCREEN) + (::GetSystemMetrics(SM_CYVIRTUALSCREEN) - height) / 2;
+    ::SetWindowPos(Handle(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+
+    memo1_ =
+        ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                          WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY |
+                              ES_AUTOHSCROLL | ES_AUTOVSCROLL,
+                          0, 0, kClientWidth, kClientHeight, Handle(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(memo1_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    ::SendMessageW(memo1_, EM_SETLIMITTEXT, 0, 0);
+    ::SetWindowTextW(memo1_, txt::kHelpText);
+    EndLoading();
+}
+
+TForm2::~TForm2() {
+    if (Handle()) ::DestroyWindow(Handle());
+}
+
+void TForm2::Show() {
+    ::ShowWindow(Handle(), SW_SHOWNORMAL);
+    ::SetForegroundWindow(Handle());
+    ::SetFocus(memo1_);
+}
+
+void TForm2::Hide() {
+    ::ShowWindow(Handle(), SW_HIDE);
+}
+
+bool TForm2::IsVisible() const {
+    return Handle() && ::IsWindowVisible(Handle());
+}
+
+LRESULT TForm2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_CLOSE:
+            // Hidden, not destroyed: the next request shows the same window.
+            Hide();
+            return 0;
+        case WM_SIZE:
+            if (memo1_) ::MoveWindow(memo1_, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
+            return 0;
+        case WM_CTLCOLORSTATIC:
+            // A read-only box keeps the paper colour of a text: it holds the help, not a disabled field.
+            if (reinterpret_cast<HWND>(lp) == memo1_) {
+                HDC dc = reinterpret_cast<HDC>(wp);
+                ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+                ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
+                return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
+            }
+            break;
+    }
+    return Default(msg, wp, lp);
+}
+
+TForm2& HelpWindow::Show() {
+    if (!form_) form_ = std::make_unique<TForm2>(owner_);
+    form_->Show();
+    return *form_;
+}
+
+}  // namespace app
