@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks; each prints lines of the form "name: value unit".
 set -euo pipefail
+export PILKA_HEADLESS=1
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$ROOT/scripts/setup.sh"
 "$ROOT/scripts/build.sh"

@@ -32,24 +32,4 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
 fi
 
 source "$ROOT/scripts/env.sh"
-if [ ! -f "$WINEPREFIX/.pilka-ready" ]; then
-    echo "setup: preparing the Wine prefix in $WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-    # Font replacements: the faces the program and Wine's interface ask for resolve to the Japanese font.
-    # Written as a UTF-16LE .reg file, since a console reg add mangles non-ASCII value names.
-    reg_utf8="$WINEPREFIX/fonts.reg.txt"
-    {
-        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
-        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
-        for face in "MS UI Gothic" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "ＭＳ Ｐゴシック" "ＭＳ ゴシック" \
-                    "MS PGothic" "MS Gothic" "BIZ UDPゴシック" "BIZ UDPGothic" "Meiryo" "メイリオ" "Yu Gothic UI" \
-                    "Segoe UI" "Arial" "Microsoft Sans Serif"; do
-            printf '"%s"="Noto Sans CJK JP"\r\n' "$face"
-        done
-    } >"$reg_utf8"
-    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$reg_utf8"; } >"$WINEPREFIX/fonts.reg"
-    wine regedit /S "$(winepath -w "$WINEPREFIX/fonts.reg" 2>/dev/null)" >/dev/null 2>&1 || true
-    wineserver -w || true
-    touch "$WINEPREFIX/.pilka-ready"
-fi
+pilka_prepare_prefix

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 
 #include "ui/error.h"
 #include "ui/owned.h"
@@ -53,6 +55,45 @@ std::wstring TempNameBeside(const std::wstring& path) {
            std::to_wstring(::GetTickCount64()) + L".tmp";
 }
 
+// True when some character of the text has no exact form in code page 932, where the control's RTF writer
+// could put a look-alike in its place (a best-fit letter) instead of the character itself.
+bool NeedsUnicodeEscapes(const std::wstring& text) {
+    if (text.empty()) return false;
+    BOOL usedDefault = FALSE;
+    ::WideCharToMultiByte(ui::kShiftJis, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                          nullptr, &usedDefault);
+    return usedDefault != FALSE;
+}
+
+// RTF written with UTF-8 text ("{\urtf") turned into plain RTF: every non-ASCII character becomes a \uN escape
+// (with "?" for readers that do not know it), which every RTF reader takes back without loss.
+std::string PlainRtfFromUtf8Rtf(const std::string& in) {
+    static constexpr char kUtf8Head[] = "{\\urtf";
+    if (in.rfind(kUtf8Head, 0) != 0) return in;
+    size_t pos = sizeof kUtf8Head - 1;
+    while (pos < in.size() && std::isdigit(static_cast<unsigned char>(in[pos]))) ++pos;
+    std::string out = "{\\rtf1\\ansi\\ansicpg932\\uc1";
+    out.reserve(in.size() + in.size() / 4);
+    while (pos < in.size()) {
+        const auto c = static_cast<unsigned char>(in[pos]);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+            ++pos;
+            continue;
+        }
+        size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+        len = std::min(len, in.size() - pos);
+        const std::wstring units = ui::WideFromUtf8(std::string_view(in).substr(pos, len));
+        for (wchar_t u : units) {
+            out += "\\u";
+            out += std::to_string(static_cast<short>(u));
+            out += '?';
+        }
+        pos += len;
+    }
+    return out;
+}
+
 }  // namespace
 
 void readDocument(ui::RichEdit& editor, const std::wstring& path, const ui::StreamProgress& progress) {
@@ -78,10 +119,12 @@ void writeDocument(ui::RichEdit& editor, const std::wstring& path, const ui::Str
     };
 
     std::string rtf;
-    if (!editor.StreamOutRtf(rtf, progress)) {
+    const bool unicode = NeedsUnicodeEscapes(editor.Text());
+    if (!editor.StreamOutRtf(rtf, progress, unicode ? CP_UTF8 : 0)) {
         discard();
         throw ui::Error(txt::kStreamWriteFailed);
     }
+    if (unicode) rtf = PlainRtfFromUtf8Rtf(rtf);
     size_t done = 0;
     while (done < rtf.size()) {
         DWORD written = 0;

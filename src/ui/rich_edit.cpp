@@ -139,6 +139,15 @@ void RichEdit::SelectAll() {
     Select(0, -1);
 }
 
+void RichEdit::SelectWithoutScroll(long start, long end) {
+    CHARRANGE r{start, end};
+    ::SendMessageW(hwnd_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&r));
+}
+
+void RichEdit::ScrollCaret() {
+    ::SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
+}
+
 CHARFORMAT2W RichEdit::SelectionFormat() const {
     CHARFORMAT2W f = MakeCharFormat(0);
     ::SendMessageW(hwnd_, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&f));
@@ -230,11 +239,12 @@ bool RichEdit::StreamInText(std::wstring_view text, const StreamProgress& progre
     return es.dwError == 0;
 }
 
-bool RichEdit::StreamOutRtf(std::string& out, const StreamProgress& progress) const {
+bool RichEdit::StreamOutRtf(std::string& out, const StreamProgress& progress, UINT codePage) const {
     out.clear();
     StreamState s{nullptr, static_cast<size_t>(TextLength()) * 2 + 1, 0, &out, &progress, ::GetTickCount64()};
     EDITSTREAM es{reinterpret_cast<DWORD_PTR>(&s), 0, WriteCallback};
-    ::SendMessageW(hwnd_, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
+    const WPARAM format = codePage ? (SF_RTF | SF_USECODEPAGE | (static_cast<WPARAM>(codePage) << 16)) : SF_RTF;
+    ::SendMessageW(hwnd_, EM_STREAMOUT, format, reinterpret_cast<LPARAM>(&es));
     return es.dwError == 0;
 }
 

@@ -49,6 +49,9 @@ public:
     long SelLength() const;
     void Select(long start, long end);
     void SelectAll();
+    // As Select, but the view stays where it is: for many selections in a row, scrolled once at the end.
+    void SelectWithoutScroll(long start, long end);
+    void ScrollCaret();
 
     // Character format of the selection (for an empty selection: of the next typed text).
     CHARFORMAT2W SelectionFormat() const;
@@ -76,8 +79,9 @@ public:
     // Stream in replacing the content. False when the control reported an error.
     bool StreamInRtf(std::string_view bytes, const StreamProgress& progress = {});
     bool StreamInText(std::wstring_view text, const StreamProgress& progress = {});
-    // The whole content as RTF; false when the control reported an error.
-    bool StreamOutRtf(std::string& out, const StreamProgress& progress = {}) const;
+    // The whole content as RTF; false when the control reported an error. A code page other than 0 asks the
+    // control to write its text in that code page (CP_UTF8: UTF-8 RTF).
+    bool StreamOutRtf(std::string& out, const StreamProgress& progress = {}, UINT codePage = 0) const;
 
 private:
     HWND hwnd_ = nullptr;
