@@ -8,6 +8,8 @@
 #include "ui/owned.h"
 #include "ui/rich_edit.h"
 
+void RunFindBenchmarks();
+
 int main(int argc, char** argv) {
     ui::OleScope ole;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_COOL_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES};
@@ -15,6 +17,7 @@ int main(int argc, char** argv) {
     ui::LoadRichEditLibrary();
     const char* only = argc > 1 ? argv[1] : nullptr;  // a name prefix: run only the matching benchmarks
     (void)only;
+    if (!only || std::strncmp(only, "find", std::strlen(only)) == 0) RunFindBenchmarks();
     std::fflush(stdout);
     return 0;
 }
