@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/kurvanta_.h"
+#include "app/application.h"
 #include "ui/owned.h"
 #include "ui/rich_edit.h"
 
@@ -30,16 +30,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
                                              ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&icc);
     ui::LoadRichEditLibrary();
-
-    app::TForm1 form1(app::TForm1Options{L"", Arguments(), true});
-    if (form1.Failed()) return 1;
-    form1.Show(showCommand);
-
-    MSG msg;
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (form1.PreTranslate(msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-    return static_cast<int>(msg.wParam);
+    app::Application application(app::TForm1Options{L"", Arguments(), true});
+    return application.Run(showCommand);
 }

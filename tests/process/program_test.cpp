@@ -1,0 +1,122 @@
+// The built program started as a process of its own and checked from outside, as a user's tools see it.
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+#include "ui/owned.h"
+#include "ui/ini.h"
+#include "ui/text.h"
+
+namespace {
+
+// The program's path: PILKA_EXE, as a Unix path under Wine's Z: drive or as a Windows path.
+std::wstring ProgramPath() {
+    wchar_t buf[4096]{};
+    if (!::GetEnvironmentVariableW(L"PILKA_EXE", buf, 4096)) return {};
+    std::wstring path = buf;
+    if (!path.empty() && path[0] == L'/') {
+        for (auto& c : path)
+            if (c == L'/') c = L'\\';
+        path = L"Z:" + path;
+    }
+    return path;
+}
+
+struct Search {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM data) {
+    auto* s = reinterpret_cast<Search*>(data);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[64]{};
+    ::GetClassNameW(hwnd, cls, 64);
+    if (pid == s->process && std::wstring(cls) == L"TForm1" && ::IsWindowVisible(hwnd)) {
+        s->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindEditor(HWND hwnd, LPARAM data) {
+    wchar_t cls[64]{};
+    ::GetClassNameW(hwnd, cls, 64);
+    if (::lstrcmpiW(cls, L"RICHEDIT50W") == 0 && ::IsWindowVisible(hwnd)) {
+        *reinterpret_cast<HWND*>(data) = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring WindowText(HWND hwnd) {
+    wchar_t buf[1024]{};
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, nullptr);
+    return buf;
+}
+
+}  // namespace
+
+TEST(Program, OpensTheCommandLineFileAndWritesItsSettingsAtClose) {
+    const std::wstring exe = ProgramPath();
+    ASSERT_FALSE(exe.empty()) << "PILKA_EXE is not set";
+    testing_support::TempDir dir;
+    // A copy of its own, so that data.ini is written beside it in the temporary folder.
+    const std::wstring copy = dir / L"pilka2.exe";
+    ASSERT_TRUE(::CopyFileW(exe.c_str(), copy.c_str(), FALSE)) << ui::Utf8FromWide(exe);
+    const std::wstring document = dir / L"メモ 帳.txt";
+    testing_support::WriteBytes(document, "\x82\xa0\x82\xa2\x82\xa4 first line\r\nsecond");  // あいう in Shift-JIS
+
+    std::wstring commandLine = L"\"" + copy + L"\" " + document;  // unquoted: the blank splits it in two
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 dir.Path().c_str(), &si, &pi));
+    ui::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    // Whatever fails below, the program does not outlive the test.
+    struct Reaper {
+        HANDLE process;
+        ~Reaper() {
+            if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT) ::TerminateProcess(process, 99);
+        }
+    } reaper{process.get()};
+
+    Search search{pi.dwProcessId, nullptr};
+    for (int i = 0; i < 300 && !search.found; ++i) {
+        ::EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) ::Sleep(50);
+    }
+    ASSERT_NE(search.found, nullptr) << "no main window";
+    EXPECT_EQ(WindowText(search.found), L"ピルカ２");
+
+    HWND editor = nullptr;
+    for (int i = 0; i < 100 && !editor; ++i) {
+        ::EnumChildWindows(search.found, FindEditor, reinterpret_cast<LPARAM>(&editor));
+        if (!editor) ::Sleep(50);
+    }
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(WindowText(editor), L"あいう first line\r\nsecond");
+
+    ::PostMessageW(search.found, WM_CLOSE, 0, 0);
+    ASSERT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    ::GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, 0u);
+
+    const ui::IniFile ini(dir / L"data.ini");
+    EXPECT_EQ(ini.ReadInteger(L"form", L"left", -1), 50);
+    EXPECT_EQ(ini.ReadInteger(L"form", L"top", -1), 50);
+    EXPECT_EQ(ini.ReadInteger(L"form", L"width", -1), 850);
+    EXPECT_EQ(ini.ReadInteger(L"form", L"height", -1), 550);
+    EXPECT_EQ(ini.ReadInteger(L"panel", L"paneLeft", -1), 180);
+    EXPECT_EQ(ini.ReadInteger(L"panel", L"paneLeftUp", -1), 200);
+    EXPECT_EQ(ini.ReadString(L"Font", L"Name", L""), L"BIZ UDPゴシック");
+    EXPECT_EQ(ini.ReadInteger(L"Font", L"Size", -1), 11);
+    EXPECT_EQ(ini.ReadString(L"Folder", L"Path", L"absent"), L"");
+}
