@@ -9,6 +9,7 @@
 #include "ui/rich_edit.h"
 
 void RunFindBenchmarks();
+void RunOpenSaveBenchmarks();
 
 int main(int argc, char** argv) {
     ui::OleScope ole;
@@ -17,7 +18,9 @@ int main(int argc, char** argv) {
     ui::LoadRichEditLibrary();
     const char* only = argc > 1 ? argv[1] : nullptr;  // a name prefix: run only the matching benchmarks
     (void)only;
-    if (!only || std::strncmp(only, "find", std::strlen(only)) == 0) RunFindBenchmarks();
+    auto wanted = [only](const char* group) { return !only || std::strncmp(only, group, std::strlen(only)) == 0; };
+    if (wanted("open")) RunOpenSaveBenchmarks();
+    if (wanted("find")) RunFindBenchmarks();
     std::fflush(stdout);
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <string_view>
 
 #include "ui/error.h"
@@ -55,41 +56,50 @@ std::wstring TempNameBeside(const std::wstring& path) {
            std::to_wstring(::GetTickCount64()) + L".tmp";
 }
 
-// True when some character of the text has no exact form in code page 932, where the control's RTF writer
-// could put a look-alike in its place (a best-fit letter) instead of the character itself.
-bool NeedsUnicodeEscapes(const std::wstring& text) {
-    if (text.empty()) return false;
-    BOOL usedDefault = FALSE;
-    ::WideCharToMultiByte(ui::kShiftJis, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                          nullptr, &usedDefault);
-    return usedDefault != FALSE;
-}
-
-// RTF written with UTF-8 text ("{\urtf") turned into plain RTF: every non-ASCII character becomes a \uN escape
-// (with "?" for readers that do not know it), which every RTF reader takes back without loss.
+// The control's own RTF writer puts a look-alike (a best-fit letter) in place of a character that code page 932
+// lacks, so the document is written as UTF-8 RTF ("{\\urtf") and turned into plain RTF here: every non-ASCII
+// character becomes a \\uN escape (with "?" for readers that do not know it), which every RTF reader takes back
+// without loss. RTF that does not start that way is kept as it is.
 std::string PlainRtfFromUtf8Rtf(const std::string& in) {
     static constexpr char kUtf8Head[] = "{\\urtf";
     if (in.rfind(kUtf8Head, 0) != 0) return in;
     size_t pos = sizeof kUtf8Head - 1;
     while (pos < in.size() && std::isdigit(static_cast<unsigned char>(in[pos]))) ++pos;
     std::string out = "{\\rtf1\\ansi\\ansicpg932\\uc1";
-    out.reserve(in.size() + in.size() / 4);
-    while (pos < in.size()) {
-        const auto c = static_cast<unsigned char>(in[pos]);
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-            ++pos;
-            continue;
+    out.reserve(in.size() + in.size() / 2);
+    char number[16];
+    auto escape = [&](unsigned unit) {
+        const auto [end, ec] = std::to_chars(number, number + sizeof number, static_cast<short>(unit));
+        (void)ec;
+        out += "\\u";
+        out.append(number, end);
+        out += '?';
+    };
+    const size_t n = in.size();
+    while (pos < n) {
+        size_t stop = pos;
+        while (stop < n && static_cast<unsigned char>(in[stop]) < 0x80) ++stop;
+        out.append(in, pos, stop - pos);
+        pos = stop;
+        if (pos >= n) break;
+        const auto lead = static_cast<unsigned char>(in[pos]);
+        const size_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        unsigned cp = len == 1 ? 0xFFFD : lead & (0x7F >> len);
+        size_t k = 1;
+        for (; k < len && pos + k < n; ++k) {
+            const auto c = static_cast<unsigned char>(in[pos + k]);
+            if ((c & 0xC0) != 0x80) break;
+            cp = (cp << 6) | (c & 0x3F);
         }
-        size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-        len = std::min(len, in.size() - pos);
-        const std::wstring units = ui::WideFromUtf8(std::string_view(in).substr(pos, len));
-        for (wchar_t u : units) {
-            out += "\\u";
-            out += std::to_string(static_cast<short>(u));
-            out += '?';
+        if (k != len) cp = 0xFFFD;  // a broken sequence stands for one replacement character
+        pos += k;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            escape(0xD800 + (cp >> 10));
+            escape(0xDC00 + (cp & 0x3FF));
+        } else {
+            escape(cp);
         }
-        pos += len;
     }
     return out;
 }
@@ -119,12 +129,11 @@ void writeDocument(ui::RichEdit& editor, const std::wstring& path, const ui::Str
     };
 
     std::string rtf;
-    const bool unicode = NeedsUnicodeEscapes(editor.Text());
-    if (!editor.StreamOutRtf(rtf, progress, unicode ? CP_UTF8 : 0)) {
+    if (!editor.StreamOutRtf(rtf, progress, CP_UTF8)) {
         discard();
         throw ui::Error(txt::kStreamWriteFailed);
     }
-    if (unicode) rtf = PlainRtfFromUtf8Rtf(rtf);
+    rtf = PlainRtfFromUtf8Rtf(rtf);
     size_t done = 0;
     while (done < rtf.size()) {
         DWORD written = 0;
