@@ -859,6 +859,20 @@ bool TForm1::TabControlMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) 
     return false;
 }
 
+void TForm1::DropFiles(HDROP drop) {
+    std::wstring path;
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    if (count > 0) {
+        // The whole path, however long: a fixed buffer would cut a deep path into another file's name.
+        path.resize(::DragQueryFileW(drop, 0, nullptr, 0) + 1);
+        path.resize(::DragQueryFileW(drop, 0, path.data(), static_cast<UINT>(path.size())));
+    }
+    ::DragFinish(drop);
+    if (path.empty()) return;
+    startFolder_ = ui::DirectoryOf(path);
+    sinkitab(1, path);
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Load and save.
 
@@ -1135,6 +1149,9 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_SIZE:
             LayoutForm();
+            return 0;
+        case WM_DROPFILES:
+            DropFiles(reinterpret_cast<HDROP>(wp));
             return 0;
         case WM_ERASEBKGND: {
             RECT r = ui::ClientRect(Handle());

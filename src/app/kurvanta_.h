@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <array>
 #include <functional>
@@ -98,6 +99,9 @@ public:
     void PageControl1Change();
     void PageControl1MouseDown(int button, int x, int y);
     void PageControl1DragDrop(int x, int y);
+
+    // A file dropped from the desktop shell opens in a new tab; only the first of several is taken.
+    void DropFiles(HDROP drop);
 
     // Load and save.
     void tbtnUwagakiClick();

@@ -1,6 +1,9 @@
 // Opening and saving documents through the main window.
 #include <windows.h>
 
+#include <shellapi.h>
+
+#include <cstring>
 #include <filesystem>
 
 #include "app/document_io.h"
@@ -254,4 +257,36 @@ TEST_F(MainWindowTest, OneClickReuseAsksBeforeDroppingChangesAndUsesTheDefaultFo
     EXPECT_STREQ(f.szFaceName, L"BIZ UDPゴシック");
     EXPECT_EQ(f.yHeight, 11 * 20);
     EXPECT_EQ(form->TabCaption(3), L"big");
+}
+
+namespace {
+
+// A drop of files as the shell hands it over: DROPFILES followed by the wide paths, each ended by a zero.
+HGLOBAL MakeDrop(const std::vector<std::wstring>& paths) {
+    std::wstring list;
+    for (const auto& p : paths) list += p + L'\0';
+    list += L'\0';
+    const size_t bytes = sizeof(DROPFILES) + list.size() * sizeof(wchar_t);
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+    ::GlobalUnlock(memory);
+    return memory;
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, ADroppedFileOpensInANewTabAndOnlyTheFirst) {
+    Open();
+    const std::wstring deep = dir / (std::wstring(120, L'長') + L"\\");
+    std::filesystem::create_directories(deep);
+    const std::wstring first = File(std::wstring(120, L'長') + L"\\" + std::wstring(150, L'名') + L".txt", "first");
+    const std::wstring second = File(L"second.txt", "second");
+    ::SendMessageW(form->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({first, second})), 0);
+    EXPECT_EQ(form->TabCount(), 2);
+    EXPECT_EQ(form->SlotAt(2).fileName, first);
+    EXPECT_EQ(Text(2), L"first");
+    EXPECT_TRUE(prompter.messages.empty());
 }
