@@ -5,7 +5,7 @@
 
 namespace app {
 
-TForm2::TForm2(ui::Component* owner) : ui::Window(owner) {
+TForm2::TForm2(ui::Component* owner) : ui::ToolWindow(owner) {
     BeginLoading();
     font_.reset(::CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, txt::kUiFont));
@@ -37,25 +37,11 @@ TForm2::~TForm2() {
 }
 
 void TForm2::Show() {
-    ::ShowWindow(Handle(), SW_SHOWNORMAL);
-    ::SetForegroundWindow(Handle());
-    ::SetFocus(memo1_);
-}
-
-void TForm2::Hide() {
-    ::ShowWindow(Handle(), SW_HIDE);
-}
-
-bool TForm2::IsVisible() const {
-    return Handle() && ::IsWindowVisible(Handle());
+    ShowInFront(false);
 }
 
 LRESULT TForm2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-        case WM_CLOSE:
-            // Hidden, not destroyed: the next request shows the same window.
-            Hide();
-            return 0;
         case WM_SIZE:
             if (memo1_) ::MoveWindow(memo1_, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
             return 0;
@@ -69,7 +55,7 @@ LRESULT TForm2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             }
             break;
     }
-    return Default(msg, wp, lp);
+    return ui::ToolWindow::OnMessage(msg, wp, lp);
 }
 
 TForm2& HelpWindow::Show() {

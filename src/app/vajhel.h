@@ -9,7 +9,7 @@
 
 namespace app {
 
-class TForm2 : public ui::Window {
+class TForm2 : public ui::ToolWindow {
 public:
     static constexpr int kClientWidth = 544;
     static constexpr int kClientHeight = 561;
@@ -19,12 +19,11 @@ public:
 
     // Shows the window centred on the desktop, or brings it to the front when it is already shown.
     void Show();
-    void Hide();
-    bool IsVisible() const;
     HWND Memo1() const noexcept { return memo1_; }
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    HWND FocusTarget() const override { return memo1_; }
 
 private:
     ui::UniqueFont font_;

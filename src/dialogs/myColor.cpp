@@ -9,7 +9,7 @@ constexpr UINT kApplyId = 20;
 
 }  // namespace
 
-TForm4::TForm4(EditorAccess& editors, ui::Component* owner) : ui::Window(owner), editors_(editors) {
+TForm4::TForm4(EditorAccess& editors, ui::Component* owner) : ui::ToolWindow(owner), editors_(editors) {
     BeginLoading();
     font_.reset(::CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, txt::kUiFont));
@@ -39,39 +39,11 @@ void TForm4::Show() {
         return;
     }
     CentreOnScreen(Handle());
-    ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    ::SetForegroundWindow(Handle());
-    ::SetFocus(myColorPic1_->PickingButton().Handle());
-}
-
-void TForm4::Hide() {
-    ::ShowWindow(Handle(), SW_HIDE);
-}
-
-bool TForm4::IsVisible() const {
-    return Handle() && ::IsWindowVisible(Handle());
-}
-
-void TForm4::BringToFrontAndFocus() {
-    if (!IsVisible()) return;
-    ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    ::SetForegroundWindow(Handle());
-    HWND focus = ::GetFocus();
-    if (!focus || (focus != Handle() && !::IsChild(Handle(), focus)))
-        ::SetFocus(myColorPic1_->PickingButton().Handle());
-}
-
-bool TForm4::HandleDialogMessage(MSG& msg) {
-    if (!IsVisible() || (msg.hwnd != Handle() && !::IsChild(Handle(), msg.hwnd))) return false;
-    return ::IsDialogMessageW(Handle(), &msg) != FALSE;
+    ShowInFront(true);
 }
 
 LRESULT TForm4::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-        case WM_CLOSE:
-            // Only hidden: the dialog lives as long as the program, and picking goes on until it is stopped.
-            Hide();
-            return 0;
         case WM_GETFONT:
             return reinterpret_cast<LRESULT>(font_.get());
         case DM_GETDEFID:
@@ -83,7 +55,7 @@ LRESULT TForm4::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             if (bitBtn1_.HandleDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp))) return TRUE;
             break;
     }
-    return Default(msg, wp, lp);
+    return ui::ToolWindow::OnMessage(msg, wp, lp);
 }
 
 void TForm4::BitBtn1Click() {

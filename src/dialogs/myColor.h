@@ -13,7 +13,7 @@
 
 namespace dialogs {
 
-class TForm4 : public ui::Window {
+class TForm4 : public ui::ToolWindow {
 public:
     static constexpr int kClientWidth = 335;
     static constexpr int kClientHeight = 206;
@@ -24,11 +24,6 @@ public:
     // Shows the dialog centred on the screen without a modal loop; when it is already visible it is brought to
     // the front instead.
     void Show();
-    void Hide();
-    bool IsVisible() const;
-    void BringToFrontAndFocus();
-    // Tab between the buttons, Enter for BitBtn1, Alt+K; the message loop offers each message here.
-    bool HandleDialogMessage(MSG& msg);
 
     TMyColorPic& MyColorPic1() noexcept { return *myColorPic1_; }
     BitButton& BitBtn1() noexcept { return bitBtn1_; }
@@ -37,6 +32,7 @@ public:
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    HWND FocusTarget() const override { return myColorPic1_->PickingButton().Handle(); }
 
 private:
     EditorAccess& editors_;

@@ -34,7 +34,7 @@ private:
 
 }  // namespace
 
-TForm3::TForm3(EditorAccess& editors, ui::Component* owner) : ui::Window(owner), editors_(editors) {
+TForm3::TForm3(EditorAccess& editors, ui::Component* owner) : ui::ToolWindow(owner), editors_(editors) {
     BeginLoading();
     font_.reset(::CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, txt::kUiFont));
@@ -76,25 +76,7 @@ void TForm3::Show() {
     }
     CentreOnScreen(Handle());
     FormShow();
-    ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    ::SetForegroundWindow(Handle());
-    ::SetFocus(fontNameComboBox1_->Handle());
-}
-
-void TForm3::Hide() {
-    ::ShowWindow(Handle(), SW_HIDE);
-}
-
-bool TForm3::IsVisible() const {
-    return Handle() && ::IsWindowVisible(Handle());
-}
-
-void TForm3::BringToFrontAndFocus() {
-    if (!IsVisible()) return;
-    ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    ::SetForegroundWindow(Handle());
-    HWND focus = ::GetFocus();
-    if (!focus || (focus != Handle() && !::IsChild(Handle(), focus))) ::SetFocus(fontNameComboBox1_->Handle());
+    ShowInFront(true);
 }
 
 void TForm3::ShowOrFocus() {
@@ -104,16 +86,8 @@ void TForm3::ShowOrFocus() {
         Show();
 }
 
-bool TForm3::HandleDialogMessage(MSG& msg) {
-    if (!IsVisible() || (msg.hwnd != Handle() && !::IsChild(Handle(), msg.hwnd))) return false;
-    return ::IsDialogMessageW(Handle(), &msg) != FALSE;
-}
-
 LRESULT TForm3::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-        case WM_CLOSE:
-            Hide();
-            return 0;
         case WM_GETFONT:
             return reinterpret_cast<LRESULT>(font_.get());
         case WM_DRAWITEM:
@@ -125,7 +99,7 @@ LRESULT TForm3::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             break;
         }
     }
-    return Default(msg, wp, lp);
+    return ui::ToolWindow::OnMessage(msg, wp, lp);
 }
 
 void TForm3::FormShow() {

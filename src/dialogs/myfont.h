@@ -13,7 +13,7 @@
 
 namespace dialogs {
 
-class TForm3 : public ui::Window {
+class TForm3 : public ui::ToolWindow {
 public:
     static constexpr int kClientWidth = 320;
     static constexpr int kClientHeight = 29;
@@ -27,14 +27,8 @@ public:
     // Shows the dialog centred on the screen, without a modal loop; FormShow runs first. When it is already
     // visible it is only brought to the front.
     void Show();
-    void Hide();
-    bool IsVisible() const;
-    // Brings the visible dialog to the front and gives it the keyboard focus.
-    void BringToFrontAndFocus();
     // What the main window's font button does: focus the dialog when it is visible, show it otherwise.
     void ShowOrFocus();
-    // Tab, Shift+Tab and the arrow keys between the two boxes; the message loop offers each message here.
-    bool HandleDialogMessage(MSG& msg);
 
     TFontNameComboBox& FontNameComboBox1() noexcept { return *fontNameComboBox1_; }
     ComboBox& ComboBox1() noexcept { return comboBox1_; }
@@ -46,6 +40,7 @@ public:
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    HWND FocusTarget() const override { return fontNameComboBox1_->Handle(); }
 
 private:
     void ApplySize(ui::RichEdit& editor);

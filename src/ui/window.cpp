@@ -49,6 +49,42 @@ LRESULT CALLBACK Window::Trampoline(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return self->OnMessage(msg, wp, lp);
 }
 
+void ToolWindow::Hide() {
+    ::ShowWindow(Handle(), SW_HIDE);
+}
+
+bool ToolWindow::IsVisible() const {
+    return Handle() && ::IsWindowVisible(Handle());
+}
+
+void ToolWindow::BringToFrontAndFocus() {
+    if (!IsVisible()) return;
+    const bool topmost = (::GetWindowLongPtrW(Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    ::SetWindowPos(Handle(), topmost ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ::SetForegroundWindow(Handle());
+    HWND focus = ::GetFocus();
+    if (!focus || (focus != Handle() && !::IsChild(Handle(), focus))) ::SetFocus(FocusTarget());
+}
+
+bool ToolWindow::HandleDialogMessage(MSG& msg) {
+    if (!IsVisible() || (msg.hwnd != Handle() && !::IsChild(Handle(), msg.hwnd))) return false;
+    return ::IsDialogMessageW(Handle(), &msg) != FALSE;
+}
+
+void ToolWindow::ShowInFront(bool topmost) {
+    ::SetWindowPos(Handle(), topmost ? HWND_TOPMOST : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    ::SetForegroundWindow(Handle());
+    ::SetFocus(FocusTarget());
+}
+
+LRESULT ToolWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_CLOSE) {
+        Hide();  // only hidden: the next request shows the same window again
+        return 0;
+    }
+    return Default(msg, wp, lp);
+}
+
 void Subclass::Attach(HWND hwnd, Handler handler) {
     Detach();
     hwnd_ = hwnd;

@@ -29,6 +29,25 @@ private:
     HWND hwnd_ = nullptr;  // owned: destroyed with this object unless the parent destroyed it first
 };
 
+// A window that lives as long as the program beside the main window and is only hidden when closed: the tool
+// dialogs and the help window.
+class ToolWindow : public Window {
+public:
+    void Hide();
+    bool IsVisible() const;
+    // Brings a shown window to the front; the focus goes to FocusTarget unless it is already inside the window.
+    void BringToFrontAndFocus();
+    // Tab between controls, Enter for the default button, Alt+letter; the message loop offers each message here.
+    bool HandleDialogMessage(MSG& msg);
+
+protected:
+    explicit ToolWindow(Component* owner) : Window(owner) {}
+    // Shows the window in front of the others (above all of them when topmost) and focuses FocusTarget.
+    void ShowInFront(bool topmost);
+    virtual HWND FocusTarget() const { return Handle(); }
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+};
+
 // Hooks a native control's messages; the handler returns a result to swallow a message, nullopt to pass it on.
 class Subclass {
 public:
