@@ -231,7 +231,7 @@ void RunOpenSaveBenchmarks() {
     const auto barePath = dir / L"bare.rtf";
     Print("save_rtf_1mb_ratio",
           BestRatio(
-              3, [&] { return Milliseconds([&] { form.tbtnUwagakiClick(); }); },
+              5, [&] { return Milliseconds([&] { form.tbtnUwagakiClick(); }); },
               [&] {
                   ui::RichEdit& editor = *form.CurrentEditor();
                   return Milliseconds([&] {

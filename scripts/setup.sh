@@ -5,22 +5,15 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 need=()
-command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64)
-command -v cmake >/dev/null || need+=(cmake)
-command -v ninja >/dev/null || need+=(ninja-build)
-command -v wine >/dev/null || need+=(wine wine64)
-command -v Xvfb >/dev/null || need+=(xvfb)
-command -v xdotool >/dev/null || need+=(xdotool)
-command -v iconv >/dev/null || need+=(libc-bin)
-[ -d /usr/src/googletest ] || need+=(googletest)
-[ -f /usr/sbin/locale-gen ] || need+=(locales)
-fc-list 2>/dev/null | grep -q 'Noto Sans CJK' || need+=(fonts-noto-cjk)
+for pkg in g++-mingw-w64-x86-64-posix cmake ninja-build wine wine64 xvfb xdotool locales googletest fonts-noto-cjk; do
+    dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
+done
 if [ ${#need[@]} -gt 0 ]; then
     echo "setup: installing ${need[*]}"
     export DEBIAN_FRONTEND=noninteractive
     SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
     $SUDO apt-get update -qq
-    $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+    $SUDO apt-get install -y -qq "${need[@]}" >/dev/null
 fi
 
 # The Japanese locale makes Wine's ANSI code page 932, as on a Japanese Windows.
