@@ -85,6 +85,16 @@ TEST_F(MainWindowTest, BadFilesOpenOrFailWithTheMessageNeverACrash) {
     EXPECT_FALSE(form->SlotAt(slot).hasFile);
     EXPECT_EQ(Text(slot), L"");
 
+    // A file another program holds open for writing without sharing cannot be read either.
+    const std::wstring locked = File(L"locked.txt", "busy");
+    HANDLE lock = ::CreateFileW(locked.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    form->sinkitab(1, locked);
+    ::CloseHandle(lock);
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    EXPECT_EQ(prompter.LastText(), L"ファイル " + locked + L" は開けません.");
+    prompter.messages.pop_back();
+
     std::filesystem::create_directory(dir.Path() / L"folder.d");
     form->sinkitab(1, dir / L"folder.d");
     ASSERT_EQ(prompter.messages.size(), 2u);

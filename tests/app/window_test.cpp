@@ -70,6 +70,17 @@ TEST_F(MainWindowTest, SettingsAreReadWithTheirRulesAndBadValuesFallBack) {
     EXPECT_EQ(form->FontDefaults().size, 11);
 }
 
+TEST_F(MainWindowTest, NegativePositionsAreTakenAsRead) {
+    ui::IniFile ini(IniPath());
+    ini.WriteInteger(L"form", L"left", -100);
+    ini.WriteInteger(L"form", L"top", -20);
+    ini.Save();
+    Open();
+    const RECT r = WindowRect(form->Handle());
+    EXPECT_EQ(r.left, -100);
+    EXPECT_EQ(r.top, -20);
+}
+
 TEST(Settings, IntegersAreDecimalOrHexAndAnythingElseIsTheDefault) {
     testing_support::TempDir dir;
     testing_support::WriteBytes(dir / L"x.ini",
