@@ -836,6 +836,10 @@ bool TForm1::TabControlMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) 
             PageControl1MouseDown(3, x, y);
             result = 0;
             return true;
+        case WM_CONTEXTMENU:
+            // Passed on with the window that was clicked (this control or an editor on one of its pages).
+            result = ::SendMessageW(::GetParent(pageControl_), msg, wp, lp);
+            return true;
         case WM_MOUSEMOVE:
             if (tabPressed_ && !tabDragging_ && (wp & MK_LBUTTON)) {
                 if (std::abs(x - tabPressPoint_.x) >= ::GetSystemMetrics(SM_CXDRAG) ||
@@ -1134,6 +1138,8 @@ void TForm1::OnContextMenu(HWND source, int x, int y) {
         x = r.left;
         y = r.top;
     }
+    // A pop-up menu of a window that is not in front closes again at once.
+    ::SetForegroundWindow(Handle());
     ::TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, Handle(), nullptr);
 }
 

@@ -133,6 +133,7 @@ LRESULT Panel::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CTLCOLORLISTBOX:
         case WM_HSCROLL:
         case WM_VSCROLL:
+        case WM_CONTEXTMENU:  // passed on as it is: the form needs the window that was clicked, not this one
             if (HWND parent = ::GetParent(Handle())) return ::SendMessageW(parent, msg, wp, lp);
             break;
     }

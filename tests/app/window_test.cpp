@@ -394,3 +394,22 @@ TEST(MainWindowClose, UnwritableSettingsAreReportedAndTheWindowStillCloses) {
     EXPECT_EQ(prompter.LastText(), ini + L" に書き込めません.");
     EXPECT_FALSE(::IsWindow(hwnd));
 }
+
+TEST_F(MainWindowTest, RightClicksReachTheWindowWithTheControlThatWasClicked) {
+    Open();
+    std::vector<HWND> sources;
+    ui::Subclass hook;  // stands in for the pop-up menus, which would wait for the user
+    hook.Attach(form->Handle(), [&](UINT msg, WPARAM wp, LPARAM) -> std::optional<LRESULT> {
+        if (msg != WM_CONTEXTMENU) return std::nullopt;
+        sources.push_back(reinterpret_cast<HWND>(wp));
+        return 0;
+    });
+    const HWND editor = Editor(1).Handle();
+    ::SendMessageW(editor, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
+    ::SendMessageW(editor, WM_RBUTTONUP, 0, MAKELPARAM(5, 5));
+    const RECT tab = form->TabRect(0);
+    ::SendMessageW(form->PageControl(), WM_RBUTTONUP, 0, MAKELPARAM(tab.left + 2, tab.top + 2));
+    ASSERT_EQ(sources.size(), 2u);
+    EXPECT_EQ(sources[0], editor);
+    EXPECT_EQ(sources[1], form->PageControl());
+}
