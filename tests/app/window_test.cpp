@@ -413,3 +413,24 @@ TEST_F(MainWindowTest, RightClicksReachTheWindowWithTheControlThatWasClicked) {
     EXPECT_EQ(sources[0], editor);
     EXPECT_EQ(sources[1], form->PageControl());
 }
+
+TEST_F(MainWindowTest, TheMouseDragsTheActiveTabOntoAnother) {
+    Open();
+    form->tbtnHakusiClick();
+    form->tbtnHakusiClick();
+    const HWND tabs = form->PageControl();
+    const RECT from = form->TabRect(2), to = form->TabRect(0);
+    const LPARAM start = MAKELPARAM(from.left + 5, from.top + 5);
+    ::SendMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, start);
+    ::SendMessageW(tabs, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(from.left + 1, from.top + 5));  // within the threshold
+    ::SendMessageW(tabs, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.left + 5, to.top + 5));
+    ::SendMessageW(tabs, WM_LBUTTONUP, 0, MAKELPARAM(to.left + 5, to.top + 5));
+    EXPECT_EQ(form->SlotAtTab(0), 3);
+    EXPECT_EQ(form->ActiveTabSlot(), 3);
+    // A click without a move is no drag.
+    const RECT second = form->TabRect(1);
+    ::SendMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(second.left + 5, second.top + 5));
+    ::SendMessageW(tabs, WM_LBUTTONUP, 0, MAKELPARAM(second.left + 5, second.top + 5));
+    EXPECT_EQ(form->SlotAtTab(0), 3);
+    EXPECT_EQ(form->SlotAtTab(1), 1);
+}
