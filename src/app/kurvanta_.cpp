@@ -114,6 +114,18 @@ SIZE TotalScreen() {
     return total;
 }
 
+// The hourglass for the length of a load or a save.
+class BusyCursor {
+public:
+    BusyCursor() noexcept : old_(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
+    ~BusyCursor() { ::SetCursor(old_); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    HCURSOR old_;
+};
+
 std::wstring WindowText(HWND hwnd) {
     const int n = ::GetWindowTextLengthW(hwnd);
     std::wstring s(static_cast<size_t>(n) + 1, L'\0');
@@ -631,21 +643,30 @@ void TForm1::ReadInto(int slot, const std::wstring& path) {
     s.fileName = txt::kUntitled;
     s.hasFile = false;
     SetCaption(slot, txt::kUntitled);
-    const HCURSOR old = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
     try {
+        BusyCursor busy;
         readDocument(*s.editor, path, ProgressReporter(txt::kLoading));
     } catch (...) {
-        ::SetCursor(old);
         s.editor->SetText(L"");
         s.editor->SetModified(false);
         SetStatus(2, s.fileName);
         throw;
     }
-    ::SetCursor(old);
     s.fileName = path;
     s.hasFile = true;
     SetCaption(slot, ui::NameWithoutExtension(path));
     s.editor->SetModified(false);
+}
+
+void TForm1::WriteSlot(int slot, const std::wstring& path) {
+    Slot& s = slots_[static_cast<size_t>(slot)];
+    try {
+        BusyCursor busy;
+        writeDocument(*s.editor, path, ProgressReporter(txt::kSaving));
+    } catch (...) {
+        SetStatus(2, s.fileName);  // the progress goes, the name stays
+        throw;
+    }
 }
 
 void TForm1::AfterOpen() {
@@ -889,15 +910,7 @@ void TForm1::tbtnUwagakiClick() {
     }
     const int slot = current_;
     ui::RunCommand(Handle(), [&] {
-        const HCURSOR old = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-        try {
-            writeDocument(*s.editor, s.fileName, ProgressReporter(txt::kSaving));
-        } catch (...) {
-            ::SetCursor(old);
-            SetStatus(2, s.fileName);
-            throw;
-        }
-        ::SetCursor(old);
+        WriteSlot(slot, s.fileName);
         SetStatus(2, s.fileName);
         s.editor->SetModified(false);
         ui::Ask(Handle(), TabCaption(slot) + L"\r\n" + txt::kOverwritten, MB_OK | MB_ICONINFORMATION);
@@ -912,15 +925,7 @@ void TForm1::tbtnNamaeHozonClick() {
     const auto path = ui::CurrentPrompter().SaveFile(Handle(), options);
     if (!path) return;
     ui::RunCommand(Handle(), [&] {
-        const HCURSOR old = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-        try {
-            writeDocument(*s.editor, *path, ProgressReporter(txt::kSaving));
-        } catch (...) {
-            ::SetCursor(old);
-            SetStatus(2, s.fileName);
-            throw;
-        }
-        ::SetCursor(old);
+        WriteSlot(slot, *path);
         s.fileName = *path;
         s.hasFile = true;
         SetCaption(slot, ui::NameWithoutExtension(*path));

@@ -191,6 +191,7 @@ private:
     void SetCaption(int slot, const std::wstring& caption);
     void SetUpEditor(int slot);
     void ReadInto(int slot, const std::wstring& path);
+    void WriteSlot(int slot, const std::wstring& path);
     void AfterOpen();
     void SetStatus(int panel, const std::wstring& text);
     ui::StreamProgress ProgressReporter(const wchar_t* label);
