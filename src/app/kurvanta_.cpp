@@ -300,19 +300,56 @@ void TForm1::CreateToolBars() {
         return msg == WM_LBUTTONDOWN ? std::nullopt : std::optional<LRESULT>(0);
     });
 
-    for (HWND bar : {toolBar1_, toolBar2_}) {
-        SIZE size{};
-        ::SendMessageW(bar, TB_GETMAXSIZE, 0, reinterpret_cast<LPARAM>(&size));
+    for (HWND bar : {toolBar1_, toolBar2_}) AddBand(bar);
+}
+
+void TForm1::AddBand(HWND bar) {
+    SIZE size{};
+    ::SendMessageW(bar, TB_GETMAXSIZE, 0, reinterpret_cast<LPARAM>(&size));
+    REBARBANDINFOW band{};
+    band.cbSize = sizeof band;
+    band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_STYLE;
+    band.fStyle = RBBS_CHILDEDGE | RBBS_GRIPPERALWAYS;
+    band.hwndChild = bar;
+    band.cxMinChild = size.cx;
+    band.cyMinChild = size.cy;
+    band.cx = size.cx + 16;
+    ::SendMessageW(rebar_, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
+}
+
+bool TForm1::ToolBarFloating(HWND bar) const {
+    for (const auto& f : floating_)
+        if (f && f->Bar() == bar) return true;
+    return false;
+}
+
+void TForm1::FloatToolBar(HWND bar, POINT at) {
+    if (ToolBarFloating(bar)) return;
+    const int count = static_cast<int>(::SendMessageW(rebar_, RB_GETBANDCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
         REBARBANDINFOW band{};
         band.cbSize = sizeof band;
-        band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_STYLE;
-        band.fStyle = RBBS_CHILDEDGE | RBBS_GRIPPERALWAYS;
-        band.hwndChild = bar;
-        band.cxMinChild = size.cx;
-        band.cyMinChild = size.cy;
-        band.cx = size.cx + 16;
-        ::SendMessageW(rebar_, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
+        band.fMask = RBBIM_CHILD;
+        ::SendMessageW(rebar_, RB_GETBANDINFOW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&band));
+        if (band.hwndChild != bar) continue;
+        ::SendMessageW(rebar_, RB_DELETEBAND, static_cast<WPARAM>(i), 0);
+        auto& slot = floating_[bar == toolBar1_ ? 0 : 1];
+        slot = std::make_unique<FloatingToolBar>(this, Handle(), bar, at);
+        slot->OnClose = [this, bar] { DockToolBar(bar); };
+        LayoutForm();
+        return;
     }
+}
+
+void TForm1::DockToolBar(HWND bar) {
+    auto& slot = floating_[bar == toolBar1_ ? 0 : 1];
+    if (!slot || slot->Bar() != bar) return;
+    ::SetParent(bar, rebar_);
+    AddBand(bar);
+    // The floating window goes once its own message has been handled.
+    ::PostMessageW(Handle(), kMsgDropFloating, 0, 0);
+    retired_.push_back(std::move(slot));
+    LayoutForm();
 }
 
 void TForm1::CreatePanes() {
@@ -1125,6 +1162,27 @@ LRESULT TForm1::OnNotify(NMHDR* header) {
         LayoutForm();
         return 0;
     }
+    if (header->hwndFrom == rebar_ && header->code == RBN_ENDDRAG) {
+        // ToolBar1StartDock: a band dragged off the control bar floats as a tool window where it was let go.
+        POINT at{};
+        ::GetCursorPos(&at);
+        RECT bar{};
+        ::GetWindowRect(rebar_, &bar);
+        ::InflateRect(&bar, 24, 24);
+        if (!::PtInRect(&bar, at)) {
+            REBARBANDINFOW band{};
+            band.cbSize = sizeof band;
+            band.fMask = RBBIM_CHILD;
+            const auto* info = reinterpret_cast<NMREBAR*>(header);
+            ::SendMessageW(rebar_, RB_GETBANDINFOW, info->uBand, reinterpret_cast<LPARAM>(&band));
+            if (band.hwndChild) {
+                // The rebar is still in its drag when it tells us; the move waits until it is done.
+                ::PostMessageW(Handle(), kMsgFloatBar, reinterpret_cast<WPARAM>(band.hwndChild),
+                               MAKELPARAM(at.x, at.y));
+            }
+        }
+        return 0;
+    }
     return 0;
 }
 
@@ -1161,6 +1219,12 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SIZE:
             LayoutForm();
             return 0;
+        case kMsgFloatBar:
+            FloatToolBar(reinterpret_cast<HWND>(wp), POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+            return 0;
+        case kMsgDropFloating:
+            retired_.clear();
+            return 0;
         case WM_DROPFILES:
             DropFiles(reinterpret_cast<HDROP>(wp));
             return 0;
@@ -1179,6 +1243,36 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_DESTROY:
             timer1_->SetEnabled(false);
             if (options_.quitOnClose) ::PostQuitMessage(0);
+            return 0;
+    }
+    return Default(msg, wp, lp);
+}
+
+FloatingToolBar::FloatingToolBar(ui::Component* owner, HWND form, HWND bar, POINT at)
+    : ui::Window(owner), form_(form), bar_(bar) {
+    SIZE size{};
+    ::SendMessageW(bar_, TB_GETMAXSIZE, 0, reinterpret_cast<LPARAM>(&size));
+    RECT r{0, 0, size.cx + 4, size.cy + 4};
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    ::AdjustWindowRectEx(&r, style, FALSE, WS_EX_TOOLWINDOW);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    CreateOwnWindow(L"PilkaFloatingBar", L"", style, WS_EX_TOOLWINDOW,
+                    RECT{at.x - width / 2, at.y - 8, at.x - width / 2 + width, at.y - 8 + height}, form_, 0,
+                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    ::SetParent(bar_, Handle());
+    ::MoveWindow(bar_, 2, 2, size.cx, size.cy, TRUE);
+    ::ShowWindow(bar_, SW_SHOW);
+    ::ShowWindow(Handle(), SW_SHOWNOACTIVATE);
+}
+
+LRESULT FloatingToolBar::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+        case WM_NOTIFY:
+            // The buttons still belong to the main window.
+            return ::SendMessageW(form_, msg, wp, lp);
+        case WM_CLOSE:
+            if (OnClose) OnClose();
             return 0;
     }
     return Default(msg, wp, lp);

@@ -67,6 +67,21 @@ enum ButtonId : int {
     kCmdPopZense,
 };
 
+// A tool bar dragged off the control bar, floating in a tool window of its own until that window is closed.
+class FloatingToolBar : public ui::Window {
+public:
+    FloatingToolBar(ui::Component* owner, HWND form, HWND bar, POINT at);
+    HWND Bar() const noexcept { return bar_; }
+    std::function<void()> OnClose;
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+private:
+    HWND form_;
+    HWND bar_;  // the main window's tool bar, lent to this window while it floats
+};
+
 struct TForm1Options {
     std::wstring iniPath;                 // empty: data.ini beside the executable
     std::vector<std::wstring> arguments;  // the command line, one entry per argument
@@ -102,6 +117,12 @@ public:
 
     // A file dropped from the desktop shell opens in a new tab; only the first of several is taken.
     void DropFiles(HDROP drop);
+
+    // Tool bars float when dragged off the control bar and dock again when their window is closed.
+    void FloatToolBar(HWND bar, POINT at);
+    void DockToolBar(HWND bar);
+    bool ToolBarFloating(HWND bar) const;
+    HWND FloatingWindowOf(HWND bar) const { return bar ? ::GetParent(bar) : nullptr; }
 
     // Load and save.
     void tbtnUwagakiClick();
@@ -175,6 +196,7 @@ private:
     void FormShow();
     void CreateToolBars();
     HWND CreateToolBar(const std::vector<TBBUTTON>& buttons);
+    void AddBand(HWND bar);
     void CreatePanes();
     void CreateMenus();
     void LayoutForm();
@@ -235,6 +257,10 @@ private:
     std::unique_ptr<ui::Timer> timer1_;
     ui::Subclass pageControlHook_;
     ui::Subclass toolBar1Hook_;
+    std::array<std::unique_ptr<FloatingToolBar>, 2> floating_;
+    std::vector<std::unique_ptr<FloatingToolBar>> retired_;  // docked again, destroyed at the next message
+    static constexpr UINT kMsgFloatBar = WM_APP + 1;
+    static constexpr UINT kMsgDropFloating = WM_APP + 2;
 
     int paneLeftWidth_ = 180;
     int paneLeftUpHeight_ = 200;

@@ -434,3 +434,33 @@ TEST_F(MainWindowTest, TheMouseDragsTheActiveTabOntoAnother) {
     EXPECT_EQ(form->SlotAtTab(0), 3);
     EXPECT_EQ(form->SlotAtTab(1), 1);
 }
+
+TEST_F(MainWindowTest, AToolBarFloatsInItsOwnWindowAndDocksWhenThatCloses) {
+    Open();
+    const HWND bar = form->ToolBar1();
+    form->FloatToolBar(bar, POINT{400, 400});
+    ASSERT_TRUE(form->ToolBarFloating(bar));
+    const HWND floating = form->FloatingWindowOf(bar);
+    EXPECT_NE(floating, ::GetParent(form->ToolBar2()));
+    EXPECT_EQ(::SendMessageW(::GetParent(form->ToolBar2()), RB_GETBANDCOUNT, 0, 0), 1);
+    EXPECT_TRUE(::GetWindowLongPtrW(floating, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+
+    // Its buttons still work: a click on the new-document button opens a tab.
+    RECT r{};
+    ::SendMessageW(bar, TB_GETITEMRECT, ::SendMessageW(bar, TB_COMMANDTOINDEX, app::kBtnHakusi, 0),
+                   reinterpret_cast<LPARAM>(&r));
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    ::SendMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::SendMessageW(bar, WM_LBUTTONUP, 0, at);
+    EXPECT_EQ(form->TabCount(), 2);
+
+    ::SendMessageW(floating, WM_CLOSE, 0, 0);
+    testing_support::PumpFor(20);
+    EXPECT_FALSE(form->ToolBarFloating(bar));
+    EXPECT_FALSE(::IsWindow(floating));
+    EXPECT_TRUE(::IsWindow(bar));
+    EXPECT_EQ(::GetParent(bar), ::GetParent(form->ToolBar2()));
+    EXPECT_EQ(::SendMessageW(::GetParent(bar), RB_GETBANDCOUNT, 0, 0), 2);
+    form->SetFindText(L"still here");
+    EXPECT_EQ(form->FindText(), L"still here");
+}
