@@ -898,6 +898,10 @@ bool TForm1::TabControlMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) 
             // Passed on with the window that was clicked (this control or an editor on one of its pages).
             result = ::SendMessageW(::GetParent(pageControl_), msg, wp, lp);
             return true;
+        case WM_COMMAND:
+            // The editors' notifications, passed on from their pages.
+            result = ::SendMessageW(::GetParent(pageControl_), msg, wp, lp);
+            return true;
         case WM_MOUSEMOVE:
             if (tabPressed_ && !tabDragging_ && (wp & MK_LBUTTON)) {
                 if (std::abs(x - tabPressPoint_.x) >= ::GetSystemMetrics(SM_CXDRAG) ||
@@ -1029,6 +1033,18 @@ void TForm1::popSakjoClick() {
         e->ClearSelection();
         const long at = e->SelStart();
         e->Select(at, at);
+    }
+}
+
+// Every change of an editor's text marks it modified. The control does that itself for typing, but not under
+// every implementation for cut, delete and undo, and a change that goes unmarked is lost without a question at
+// close. Loading, find marking, word wrap and the font dialog set the mark back afterwards, as they must anyway.
+void TForm1::EditorChanged(HWND editor) {
+    for (const Slot& s : slots_) {
+        if (s.editor && s.editor->Handle() == editor) {
+            s.editor->SetModified(true);
+            return;
+        }
     }
 }
 
@@ -1209,6 +1225,10 @@ void TForm1::OnContextMenu(HWND source, int x, int y) {
 LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_COMMAND:
+            if (HIWORD(wp) == EN_CHANGE && lp != 0) {
+                EditorChanged(reinterpret_cast<HWND>(lp));
+                return 0;
+            }
             if (lp == 0 || HIWORD(wp) == BN_CLICKED) OnCommand(LOWORD(wp));
             return 0;
         case WM_NOTIFY:

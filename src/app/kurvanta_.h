@@ -206,6 +206,7 @@ private:
     void OnCommand(int id);
     LRESULT OnNotify(NMHDR* header);
     void OnContextMenu(HWND source, int x, int y);
+    void EditorChanged(HWND editor);
 
     int LowestFreeSlot() const;
     int PositionOfSlot(int slot) const;

@@ -1,6 +1,9 @@
 // The program's windows tied together: tool buttons reach the dialogs and the find commands.
 #include <windows.h>
 
+#include <functional>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "app/application.h"
@@ -55,6 +58,7 @@ TEST_F(ApplicationTest, FontColourAndHelpButtonsShowOneWindowEach) {
 TEST_F(ApplicationTest, FindButtonMarksOnLeftPressAndClearsOnRightPress) {
     ui::RichEdit& editor = *form.CurrentEditor();
     editor.SetText(L"Abc abc ABC");
+    editor.SetModified(false);
     form.SetFindText(L"abc");
     Press(form.ToolBar1(), app::kBtnKensak, WM_LBUTTONDOWN, WM_LBUTTONUP);
     ASSERT_EQ(prompter.messages.size(), 1u);
@@ -85,4 +89,37 @@ TEST_F(ApplicationTest, ReplaceButtonConfirmsThenReplacesEverything) {
     EXPECT_EQ(prompter.messages[2].text, L"2個の文字列を置換しました。");
     EXPECT_EQ(editor.Text(), L"x x");
     EXPECT_TRUE(editor.Modified());
+}
+
+TEST_F(ApplicationTest, EachCommandLeavesTheModifiedMarkAsItsTableSays) {
+    ui::RichEdit& editor = *form.CurrentEditor();
+    struct Step {
+        const char* name;
+        std::function<void()> run;
+        bool modifies;
+    };
+    const std::vector<Step> steps = {
+        {"bold", [&] { form.tbtnBoldClick(); }, true},
+        {"italic", [&] { form.tbtnItalicClick(); }, true},
+        {"underline", [&] { form.tbtnUnderClick(); }, true},
+        {"strike-out", [&] { form.tbtnStrikeClick(); }, true},
+        {"colour", [&] { application.Form4().BitBtn1Click(); }, true},
+        {"copy", [&] { form.tbtnCopyClick(); }, false},
+        {"cut", [&] { form.tbtnCutClick(); }, true},
+        {"paste", [&] { form.tbtnPasteClick(); }, true},
+        {"delete", [&] { form.popSakjoClick(); }, true},
+        {"undo", [&] { form.tbtnUndoClick(); }, true},
+        {"word wrap", [&] { form.tbtnWRapOnOffClick(); }, false},
+        {"select all", [&] { form.tbtnAllSelectClick(); }, false},
+    };
+    for (const Step& step : steps) {
+        editor.SelectAll();
+        editor.ReplaceSelection(L"some text to work on", true);
+        editor.Select(0, 4);
+        form.tbtnCopyClick();  // something on the clipboard for the paste
+        editor.Select(5, 9);
+        editor.SetModified(false);
+        step.run();
+        EXPECT_EQ(editor.Modified(), step.modifies) << step.name;
+    }
 }
