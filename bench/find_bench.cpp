@@ -11,34 +11,16 @@
 #include <vector>
 
 #include "app/finder.h"
+#include "bench_support.h"
 #include "ui/prompt.h"
 #include "ui/rich_edit.h"
 #include "ui/window.h"
 
 namespace {
 
-// Answers every message box at once, as the user who presses Enter.
-class SilentPrompter final : public ui::Prompter {
-public:
-    int Message(HWND, const std::wstring&, const std::wstring&, UINT flags) override {
-        return (flags & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
-    }
-    std::optional<std::wstring> SaveFile(HWND, const ui::SaveDialogOptions&) override { return std::nullopt; }
-};
-
-double Seconds(const std::function<void()>& work) {
-    LARGE_INTEGER frequency, start, end;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&start);
-    work();
-    ::QueryPerformanceCounter(&end);
-    return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-void Print(const char* name, double value, const char* unit, int decimals = 2) {
-    std::printf("%s: %.*f %s\n", name, decimals, value, unit);
-    std::fflush(stdout);
-}
+using bench::Print;
+using bench::Seconds;
+using bench::SilentPrompter;
 
 // Japanese prose with Latin words, katakana with prolonged-sound marks, punctuation and line breaks, and the
 // needle put in every so often so that there are about the wanted number of hits.

@@ -14,6 +14,7 @@
 
 #include "app/document_io.h"
 #include "app/kurvanta_.h"
+#include "bench_support.h"
 #include "ui/prompt.h"
 #include "ui/rich_edit.h"
 #include "ui/text.h"
@@ -21,27 +22,8 @@
 
 namespace {
 
-class QuietPrompter final : public ui::Prompter {
-public:
-    int Message(HWND, const std::wstring&, const std::wstring&, UINT flags) override {
-        return (flags & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
-    }
-    std::optional<std::wstring> SaveFile(HWND, const ui::SaveDialogOptions&) override { return std::nullopt; }
-};
-
-double Milliseconds(const std::function<void()>& work) {
-    LARGE_INTEGER frequency, start, end;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&start);
-    work();
-    ::QueryPerformanceCounter(&end);
-    return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-void Print(const char* name, double value, const char* unit, int decimals = 2) {
-    std::printf("%s: %.*f %s\n", name, decimals, value, unit);
-    std::fflush(stdout);
-}
+using bench::Milliseconds;
+using bench::Print;
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc)
@@ -151,7 +133,7 @@ double StartupMilliseconds(const std::filesystem::path& program) {
 }  // namespace
 
 void RunOpenSaveBenchmarks() {
-    QuietPrompter quiet;
+    bench::SilentPrompter quiet;
     ui::ScopedPrompter scope(quiet);
     const auto dir =
         std::filesystem::temp_directory_path() / (L"pilka_bench_" + std::to_wstring(::GetCurrentProcessId()));

@@ -341,7 +341,6 @@ TEST_F(MainWindowTest, TransparencyPaneAndSplitters) {
     EXPECT_TRUE(form->PaneLeftVisible());
 
     // Dragged past the minimum, a pane snaps shut and comes back at the minimum, where it can be grabbed.
-    form->Splitter1().GetPaneSize();
     form->Splitter1().DragBy(-175);
     form->Splitter1Moved();
     EXPECT_EQ(form->PaneLeftWidth(), 10);
