@@ -14,16 +14,38 @@ export LANG=ja_JP.UTF-8
 export LC_ALL=ja_JP.UTF-8
 mkdir -p "$WINEPREFIX"
 
-# Starts Xvfb on a display of our own unless a display is already usable.
+# Starts Xvfb unless a display is already usable. Xvfb picks a free display number itself (-displayfd) and names
+# it once it accepts connections, so neither a stale socket nor another server on a fixed number gets in the way.
+# PILKA_DISPLAY asks for one number instead (an existing server there is reused).
+pilka_display_works() {
+    xdotool getdisplaygeometry >/dev/null 2>&1
+}
 pilka_start_display() {
-    if [ -n "${DISPLAY:-}" ]; then return 0; fi
-    local n=${PILKA_DISPLAY:-77}
-    export DISPLAY=":$n"
-    if [ ! -e "/tmp/.X11-unix/X$n" ]; then
-        Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-        PILKA_XVFB_PID=$!
-        for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    if [ -n "${DISPLAY:-}" ] && pilka_display_works; then return 0; fi
+    if [ -n "${PILKA_DISPLAY:-}" ]; then
+        export DISPLAY=":$PILKA_DISPLAY"
+        pilka_display_works && return 0
     fi
+    mkdir -p "$PILKA_ROOT/build"
+    local log="$PILKA_ROOT/build/xvfb.log" numfile="$PILKA_ROOT/build/xvfb.display"
+    : >"$numfile"
+    # shellcheck disable=SC2086
+    Xvfb ${PILKA_DISPLAY:+:$PILKA_DISPLAY} -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp \
+        3>"$numfile" >"$log" 2>&1 </dev/null &
+    PILKA_XVFB_PID=$!
+    for _ in $(seq 300); do
+        grep -q '[0-9]' "$numfile" && break
+        kill -0 "$PILKA_XVFB_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    if grep -q '[0-9]' "$numfile"; then
+        export DISPLAY=":$(tr -dc '0-9' <"$numfile")"
+        pilka_display_works && return 0
+    fi
+    echo "setup: no X display could be started; Xvfb said:" >&2
+    cat "$log" >&2 || true
+    ls -la /tmp/.X11-unix >&2 2>/dev/null || true
+    return 1
 }
 
 # Keeps one wineserver alive so that each Wine process starts in milliseconds.
