@@ -48,6 +48,24 @@ pilka_start_display() {
     return 1
 }
 
+# The tests' graphics driver: X11 normally; Wine's null driver where no X server can run at all. On the null driver
+# windows exist and messages flow but nothing reaches a screen, so the tests that read screen pixels skip themselves
+# (PILKA_NO_SCREEN=1). The choice is kept in the prefix; a marker file says the null driver is set.
+pilka_select_graphics() {
+    local marker="$WINEPREFIX/.pilka-null-graphics"
+    if [ "$1" = null ]; then
+        export PILKA_NO_SCREEN=1
+        [ -f "$marker" ] && return 0
+        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+        touch "$marker"
+    else
+        unset PILKA_NO_SCREEN
+        [ -f "$marker" ] || return 0
+        wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f </dev/null >/dev/null 2>&1 || true
+        rm -f "$marker"
+    fi
+}
+
 # Keeps one wineserver alive so that each Wine process starts in milliseconds.
 # Wine's own services start with the first program; they are started here with their output going nowhere, so
 # that they do not hold a test runner's output pipe open after the tests end.

@@ -150,6 +150,7 @@ TEST_F(ColorDialog, PickingButtonTogglesTimerAndStatus) {
 }
 
 TEST_F(ColorDialog, SamplesTheScreenPixelUnderThePointerAnywhere) {
+    if (testing_support::NoScreen()) GTEST_SKIP() << "no screen to sample";
     const COLORREF colour = RGB(12, 200, 77);
     ColourBlock block(colour);
     ASSERT_TRUE(PickAt(block.Centre(), colour));
@@ -170,6 +171,7 @@ TEST_F(ColorDialog, NoSamplingWhilePickingIsOff) {
 }
 
 TEST_F(ColorDialog, PointerOverAPatternSquareThenSpaceKeepsThatSquaresColour) {
+    if (testing_support::NoScreen()) GTEST_SKIP() << "no screen to sample";
     form->Show();
     ASSERT_TRUE(form->IsVisible());
     ::UpdateWindow(form->Handle());
@@ -256,6 +258,7 @@ TEST_F(ColorDialog, PickerKeepsItsSizeAtTheNextPaint) {
 }
 
 TEST_F(ColorDialog, ClosingWhilePickingOnlyHidesAndPickingGoesOn) {
+    if (testing_support::NoScreen()) GTEST_SKIP() << "no screen to sample";
     form->Show();
     picker().TogglePicking();
     ::SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
@@ -276,6 +279,7 @@ TEST_F(ColorDialog, ClosingWhilePickingOnlyHidesAndPickingGoesOn) {
 }
 
 TEST_F(ColorDialog, ApplyColoursOnlyTheSelectionWhiteBeforeAnythingIsDecided) {
+    if (testing_support::NoScreen()) GTEST_SKIP() << "no screen to sample";
     editors.Load(L"abcdef");
     editors.Editor().Select(0, 3);
     ::SendMessageW(form->BitBtn1().Handle(), BM_CLICK, 0, 0);

@@ -47,6 +47,11 @@ std::string ReadBytes(const std::wstring& path) {
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
+bool NoScreen() {
+    wchar_t value[8]{};
+    return ::GetEnvironmentVariableW(L"PILKA_NO_SCREEN", value, 8) > 0 && value[0] == L'1';
+}
+
 void PumpFor(DWORD milliseconds) {
     const ULONGLONG end = ::GetTickCount64() + milliseconds;
     do {

@@ -71,4 +71,8 @@ bool PumpUntil(Pred pred, DWORD milliseconds) {
     return true;
 }
 
+// True when the run has no real screen (Wine's null display driver, chosen by the scripts where no X server can
+// run): windows and messages work, but nothing drawn can be read back from the screen.
+bool NoScreen();
+
 }  // namespace testing_support
