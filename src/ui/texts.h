@@ -81,8 +81,8 @@ inline constexpr wchar_t kDefaultEditorFont[] = L"BIZ UDPゴシック";
 inline constexpr wchar_t kFontDialogCaption[] = L"ピルカ２ フォント設定";
 inline constexpr wchar_t kHintFontName[] = L"フォント名";
 inline constexpr wchar_t kHintFontSize[] = L"フォントサイズ";
-inline constexpr const wchar_t* kFontSizeItems[] = {L"6",  L"8",  L"10", L"11", L"12", L"14", L"16",
-                                                    L"18", L"20", L"24", L"28", L"32", L"36", L"40",
+inline constexpr const wchar_t* kFontSizeItems[] = {L"6",  L"8",  L"10", L"11", L"12", L"14",  L"16",
+                                                    L"18", L"20", L"24", L"28", L"32", L"36",  L"40",
                                                     L"48", L"50", L"60", L"70", L"90", L"100", L" "};
 inline constexpr wchar_t kNotInteger[] = L"'%s' は整数ではありません";
 inline constexpr wchar_t kFontSizeOutOfRange[] = L"フォントサイズ '%s' は 1 から 1638 までの整数で指定してください";
@@ -97,7 +97,8 @@ inline constexpr wchar_t kDecideButton[] = L"OK";
 inline constexpr wchar_t kHintDecide[] = L"色を決定する";
 inline constexpr wchar_t kArrow[] = L"->";
 inline constexpr wchar_t kPickInstructions[] =
-    L"「色取得」ボタンをクリックすると、\r\nマウスポイントの色を取得します。\r\n取得を止めるには[スペースキー]\r\nを押してください。";
+    L"「色取得」ボタンをクリックすると、\r\nマウスポイントの色を取得します。\r\n取得を止めるには[スペースキー]"
+    L"\r\nを押してください。";
 inline constexpr wchar_t kPickingStatus[] = L"色取得中：止める時は[スペースキー]を押してください。";
 inline constexpr wchar_t kApplyColor[] = L"決定色を選択した文字列の色にする(&K)";
 

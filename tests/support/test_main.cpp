@@ -11,8 +11,8 @@
 
 int main(int argc, char** argv) {
     ui::OleScope ole;
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_COOL_CLASSES | ICC_BAR_CLASSES |
-                                             ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_COOL_CLASSES | ICC_BAR_CLASSES | ICC_USEREX_CLASSES |
+                                             ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     ::InitCommonControlsEx(&icc);
     ui::LoadRichEditLibrary();
     // Without a display Wine creates no top-level window and every window test would fail on its own; say it once.

@@ -27,8 +27,8 @@ std::optional<std::wstring> ScriptedPrompter::SaveFile(HWND, const ui::SaveDialo
 
 TempDir::TempDir() {
     std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() / (L"pilka_test_" + std::to_wstring(::GetCurrentProcessId()) +
-                                                      L"_" + std::to_wstring(rd()));
+    path_ = std::filesystem::temp_directory_path() /
+            (L"pilka_test_" + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(rd()));
     std::filesystem::create_directories(path_);
 }
 
