@@ -74,22 +74,28 @@ pilka_start_wineserver() {
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
-# Creates the prefix once: Wine's first start, then the font replacements (the faces the program and Wine's
-# interface ask for resolve to the Japanese font), written as a UTF-16LE .reg file since a console "reg add"
-# mangles non-ASCII value names.
+# Prepares the prefix: Wine's first start, then the font replacements, written as a UTF-16LE .reg file since a
+# console "reg add" mangles non-ASCII value names. The faces the program and Wine's interface ask for resolve to the
+# IPA Gothic fonts, whose metrics match the Japanese system fonts, so every label holds its text as on Windows; the
+# stamp's number is raised whenever these settings change, and older prefixes are brought up to date.
+PILKA_PREFIX_VERSION=2
 pilka_prepare_prefix() {
-    [ -f "$WINEPREFIX/.pilka-ready" ] && return 0
+    local stamp="$WINEPREFIX/.pilka-ready"
+    [ "$(cat "$stamp" 2>/dev/null)" = "$PILKA_PREFIX_VERSION" ] && return 0
     echo "setup: preparing the Wine prefix in $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-    local reg_utf8="$WINEPREFIX/settings.reg.txt"
+    [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
+    local reg_utf8="$WINEPREFIX/settings.reg.txt" face
     {
         printf 'Windows Registry Editor Version 5.00\r\n\r\n'
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
-        for face in "MS UI Gothic" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "ＭＳ Ｐゴシック" "ＭＳ ゴシック" \
-                    "MS PGothic" "MS Gothic" "BIZ UDPゴシック" "BIZ UDPGothic" "Meiryo" "メイリオ" "Yu Gothic UI" \
-                    "Segoe UI" "Arial" "Microsoft Sans Serif"; do
-            printf '"%s"="Noto Sans CJK JP"\r\n' "$face"
+        for face in "MS UI Gothic" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "ＭＳ Ｐゴシック" "MS PGothic" \
+                    "BIZ UDPゴシック" "BIZ UDPGothic" "Meiryo" "メイリオ" "Yu Gothic UI" "Segoe UI" "Arial" \
+                    "Microsoft Sans Serif"; do
+            printf '"%s"="IPAPGothic"\r\n' "$face"
+        done
+        for face in "ＭＳ ゴシック" "MS Gothic"; do
+            printf '"%s"="IPAGothic"\r\n' "$face"
         done
         if [ "${PILKA_HEADLESS:-0}" = 1 ]; then
             printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n'
@@ -98,5 +104,5 @@ pilka_prepare_prefix() {
     { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$reg_utf8"; } >"$WINEPREFIX/settings.reg"
     wine regedit /S "$(winepath -w "$WINEPREFIX/settings.reg" 2>/dev/null)" >/dev/null 2>&1 || true
     wineserver -k >/dev/null 2>&1 || true
-    touch "$WINEPREFIX/.pilka-ready"
+    echo "$PILKA_PREFIX_VERSION" >"$stamp"
 }

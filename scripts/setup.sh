@@ -5,7 +5,8 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 need=()
-for pkg in g++-mingw-w64-x86-64-posix cmake ninja-build wine wine64 xvfb xdotool locales googletest fonts-noto-cjk; do
+for pkg in g++-mingw-w64-x86-64-posix cmake ninja-build wine wine64 xvfb xdotool locales googletest fonts-ipafont-gothic \
+           fonts-noto-cjk; do
     dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then
