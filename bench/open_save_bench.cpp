@@ -15,6 +15,7 @@
 #include "app/document_io.h"
 #include "app/kurvanta_.h"
 #include "bench_support.h"
+#include "support/program_process.h"
 #include "ui/prompt.h"
 #include "ui/rich_edit.h"
 #include "ui/text.h"
@@ -72,36 +73,12 @@ double BestRatio(int rounds, const std::function<double()>& ours, const std::fun
 }
 
 std::filesystem::path ProgramCopy(const std::filesystem::path& dir) {
-    wchar_t buf[4096]{};
-    if (!::GetEnvironmentVariableW(L"PILKA_EXE", buf, 4096)) return {};
-    std::wstring path = buf;
-    if (!path.empty() && path[0] == L'/') {
-        std::replace(path.begin(), path.end(), L'/', L'\\');
-        path = L"Z:" + path;
-    }
+    const std::wstring path = testing_support::ProgramPath();
+    if (path.empty()) return {};
     const auto copy = dir / L"pilka2.exe";
     std::error_code ec;
     std::filesystem::copy_file(path, copy, std::filesystem::copy_options::overwrite_existing, ec);
     return ec ? std::filesystem::path() : copy;
-}
-
-struct Search {
-    DWORD process;
-    bool ready;
-};
-
-BOOL CALLBACK FindReadyWindow(HWND hwnd, LPARAM data) {
-    auto* s = reinterpret_cast<Search*>(data);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t cls[32]{};
-    ::GetClassNameW(hwnd, cls, 32);
-    if (pid == s->process && ::lstrcmpW(cls, L"TForm1") == 0 && ::IsWindowVisible(hwnd)) {
-        s->ready = true;
-        ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
-        return FALSE;
-    }
-    return TRUE;
 }
 
 // From the process's creation to its main window shown with its first tab.
@@ -116,16 +93,17 @@ double StartupMilliseconds(const std::filesystem::path& program) {
     if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           program.parent_path().c_str(), &si, &pi))
         return -1;
-    Search s{pi.dwProcessId, false};
-    for (int i = 0; i < 20000 && !s.ready; ++i) {
-        ::EnumWindows(FindReadyWindow, reinterpret_cast<LPARAM>(&s));
-        if (!s.ready) ::Sleep(1);
+    HWND window = nullptr;
+    for (int i = 0; i < 20000 && !window; ++i) {
+        window = testing_support::ShownMainWindowOf(pi.dwProcessId);
+        if (!window) ::Sleep(1);
     }
     ::QueryPerformanceCounter(&now);
+    if (window) ::PostMessageW(window, WM_CLOSE, 0, 0);
     if (::WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) ::TerminateProcess(pi.hProcess, 1);
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
-    return s.ready
+    return window
                ? 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart)
                : -1;
 }

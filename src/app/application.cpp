@@ -9,7 +9,7 @@ Application::Application(TForm1Options options)
       form3_(std::make_unique<dialogs::TForm3>(*form1_)),
       form4_(std::make_unique<dialogs::TForm4>(*form1_)) {
     TForm1& f = *form1_;
-    f.OnShowFontDialog = [this] { form3_->ShowOrFocus(); };
+    f.OnShowFontDialog = [this] { form3_->Show(); };
     f.OnShowColorDialog = [this] { form4_->Show(); };
     f.OnShowHelp = [this] { help_.Show(); };
     f.OnKensakPress = [&f](int button) { KensakPress(f.Handle(), f.CurrentEditor(), button, f.FindText()); };

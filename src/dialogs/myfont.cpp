@@ -79,13 +79,6 @@ void TForm3::Show() {
     ShowInFront(true);
 }
 
-void TForm3::ShowOrFocus() {
-    if (IsVisible())
-        BringToFrontAndFocus();
-    else
-        Show();
-}
-
 LRESULT TForm3::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_GETFONT:

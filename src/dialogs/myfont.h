@@ -27,8 +27,6 @@ public:
     // Shows the dialog centred on the screen, without a modal loop; FormShow runs first. When it is already
     // visible it is only brought to the front.
     void Show();
-    // What the main window's font button does: focus the dialog when it is visible, show it otherwise.
-    void ShowOrFocus();
 
     TFontNameComboBox& FontNameComboBox1() noexcept { return *fontNameComboBox1_; }
     ComboBox& ComboBox1() noexcept { return comboBox1_; }

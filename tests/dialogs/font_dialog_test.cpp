@@ -304,7 +304,7 @@ TEST_F(FontDialog, WithNoDocumentNothingIsTouched) {
 
 TEST_F(FontDialog, ShowCentresAndClosingOnlyHides) {
     editor().SetFont(SHIFTJIS_CHARSET, names().Value(), 16);
-    form->ShowOrFocus();
+    form->Show();
     ASSERT_TRUE(form->IsVisible());
     EXPECT_EQ(sizes().Text(), L"16") << "showing runs FormShow";
     RECT r{};
@@ -313,7 +313,7 @@ TEST_F(FontDialog, ShowCentresAndClosingOnlyHides) {
     EXPECT_NEAR((r.top + r.bottom) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 1);
 
     editor().SetFont(SHIFTJIS_CHARSET, names().Value(), 20);
-    form->ShowOrFocus();
+    form->Show();
     EXPECT_EQ(sizes().Text(), L"16") << "already shown: only brought to the front";
     HWND focus = ::GetFocus();
     EXPECT_TRUE(focus == form->Handle() || ::IsChild(form->Handle(), focus));
@@ -321,7 +321,7 @@ TEST_F(FontDialog, ShowCentresAndClosingOnlyHides) {
     ::SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
     EXPECT_FALSE(form->IsVisible());
     EXPECT_TRUE(::IsWindow(form->Handle()));
-    form->ShowOrFocus();
+    form->Show();
     EXPECT_EQ(sizes().Text(), L"20");
     form->Hide();
 }

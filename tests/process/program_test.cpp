@@ -6,43 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/program_process.h"
 #include "support/test_support.h"
 #include "ui/owned.h"
 #include "ui/ini.h"
 #include "ui/text.h"
 
 namespace {
-
-// The program's path: PILKA_EXE, as a Unix path under Wine's Z: drive or as a Windows path.
-std::wstring ProgramPath() {
-    wchar_t buf[4096]{};
-    if (!::GetEnvironmentVariableW(L"PILKA_EXE", buf, 4096)) return {};
-    std::wstring path = buf;
-    if (!path.empty() && path[0] == L'/') {
-        for (auto& c : path)
-            if (c == L'/') c = L'\\';
-        path = L"Z:" + path;
-    }
-    return path;
-}
-
-struct Search {
-    DWORD process;
-    HWND found;
-};
-
-BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM data) {
-    auto* s = reinterpret_cast<Search*>(data);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t cls[64]{};
-    ::GetClassNameW(hwnd, cls, 64);
-    if (pid == s->process && std::wstring(cls) == L"TForm1" && ::IsWindowVisible(hwnd)) {
-        s->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 BOOL CALLBACK FindEditor(HWND hwnd, LPARAM data) {
     wchar_t cls[64]{};
@@ -63,7 +33,7 @@ std::wstring WindowText(HWND hwnd) {
 }  // namespace
 
 TEST(Program, OpensTheCommandLineFileAndWritesItsSettingsAtClose) {
-    const std::wstring exe = ProgramPath();
+    const std::wstring exe = testing_support::ProgramPath();
     ASSERT_FALSE(exe.empty()) << "PILKA_EXE is not set";
     testing_support::TempDir dir;
     // A copy of its own, so that data.ini is written beside it in the temporary folder.
@@ -87,23 +57,23 @@ TEST(Program, OpensTheCommandLineFileAndWritesItsSettingsAtClose) {
         }
     } reaper{process.get()};
 
-    Search search{pi.dwProcessId, nullptr};
-    for (int i = 0; i < 300 && !search.found; ++i) {
-        ::EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) ::Sleep(50);
+    HWND window = nullptr;
+    for (int i = 0; i < 300 && !window; ++i) {
+        window = testing_support::ShownMainWindowOf(pi.dwProcessId);
+        if (!window) ::Sleep(50);
     }
-    ASSERT_NE(search.found, nullptr) << "no main window";
-    EXPECT_EQ(WindowText(search.found), L"ピルカ２");
+    ASSERT_NE(window, nullptr) << "no main window";
+    EXPECT_EQ(WindowText(window), L"ピルカ２");
 
     HWND editor = nullptr;
     for (int i = 0; i < 100 && !editor; ++i) {
-        ::EnumChildWindows(search.found, FindEditor, reinterpret_cast<LPARAM>(&editor));
+        ::EnumChildWindows(window, FindEditor, reinterpret_cast<LPARAM>(&editor));
         if (!editor) ::Sleep(50);
     }
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(WindowText(editor), L"あいう first line\r\nsecond");
 
-    ::PostMessageW(search.found, WM_CLOSE, 0, 0);
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
     ASSERT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0);
     DWORD code = 1;
     ::GetExitCodeProcess(process.get(), &code);
