@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ui/owned.h"
+#include "shell/ShView.h"
 #include "ui/rich_edit.h"
 
 void RunFindBenchmarks();
 void RunOpenSaveBenchmarks();
 
 int main(int argc, char** argv) {
-    ui::OleScope ole;
+    shell::ShellModule shellModule;  // OLE, the shell allocator and the desktop folder, as the program has them
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_COOL_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES};
     ::InitCommonControlsEx(&icc);
     ui::LoadRichEditLibrary();

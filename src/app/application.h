@@ -8,6 +8,7 @@
 #include "app/vajhel.h"
 #include "dialogs/myColor.h"
 #include "dialogs/myfont.h"
+#include "shell/ShView.h"
 
 namespace app {
 
@@ -26,6 +27,8 @@ public:
     int Run(int showCommand);
 
 private:
+    // OLE, the shell allocator and the desktop folder come before any window and go after the last one.
+    shell::ShellModule shellModule_;
     // The main window goes last: the dialogs act on its editors until then.
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<dialogs::TForm3> form3_;

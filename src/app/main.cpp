@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "app/application.h"
-#include "ui/owned.h"
 #include "ui/rich_edit.h"
 
 namespace {
@@ -25,7 +24,6 @@ std::vector<std::wstring> Arguments() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
-    ui::OleScope ole;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_COOL_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES |
                                              ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&icc);

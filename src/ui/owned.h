@@ -77,18 +77,4 @@ private:
     HGDIOBJ old_;
 };
 
-// OLE initialised on this thread for the scope.
-class OleScope {
-public:
-    OleScope() noexcept : ok_(SUCCEEDED(::OleInitialize(nullptr))) {}
-    ~OleScope() {
-        if (ok_) ::OleUninitialize();
-    }
-    OleScope(const OleScope&) = delete;
-    OleScope& operator=(const OleScope&) = delete;
-
-private:
-    bool ok_;
-};
-
 }  // namespace ui

@@ -1,6 +1,42 @@
 #include "ui/window.h"
 
 namespace ui {
+namespace {
+
+constexpr wchar_t kReflectProp[] = L"ui.ReflectingControl";
+
+HWND SourceOf(HWND parent, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_NOTIFY:
+            return reinterpret_cast<const NMHDR*>(lp)->hwndFrom;
+        case WM_COMMAND:
+            return reinterpret_cast<HWND>(lp);
+        case WM_DRAWITEM:
+            return reinterpret_cast<const DRAWITEMSTRUCT*>(lp)->hwndItem;
+        case WM_MEASUREITEM:
+            return wp ? ::GetDlgItem(parent, static_cast<int>(wp)) : nullptr;
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+void ReflectingControl::ReflectFrom(HWND control) noexcept {
+    ::SetPropW(control, kReflectProp, static_cast<HANDLE>(this));
+}
+
+void ReflectingControl::StopReflecting(HWND control) noexcept {
+    if (control && ::IsWindow(control)) ::RemovePropW(control, kReflectProp);
+}
+
+std::optional<LRESULT> ReflectToControl(HWND parent, UINT msg, WPARAM wp, LPARAM lp) {
+    HWND source = SourceOf(parent, msg, wp, lp);
+    if (!source) return std::nullopt;
+    auto* control = static_cast<ReflectingControl*>(::GetPropW(source, kReflectProp));
+    if (!control) return std::nullopt;
+    return control->OnReflected(msg, wp, lp);
+}
 
 Window::~Window() {
     if (hwnd_ && ::IsWindow(hwnd_)) {
@@ -45,6 +81,9 @@ LRESULT CALLBACK Window::Trampoline(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->hwnd_ = nullptr;
         return ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    if (msg == WM_NOTIFY || msg == WM_COMMAND || msg == WM_DRAWITEM || msg == WM_MEASUREITEM) {
+        if (auto result = ReflectToControl(hwnd, msg, wp, lp)) return *result;
     }
     return self->OnMessage(msg, wp, lp);
 }

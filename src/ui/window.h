@@ -10,6 +10,23 @@
 
 namespace ui {
 
+// A native control wrapped by a component of ours that handles its own notifications, as a list view frees what its
+// deleted items held. Every window of ours hands such a control's WM_NOTIFY, WM_COMMAND, WM_DRAWITEM and
+// WM_MEASUREITEM to it before anything else; the control returns a result to keep a message from the parent.
+class ReflectingControl {
+public:
+    virtual std::optional<LRESULT> OnReflected(UINT msg, WPARAM wp, LPARAM lp) = 0;
+
+protected:
+    ~ReflectingControl() = default;
+    // Registers the control's window; a component that lives shorter than its window unregisters it.
+    void ReflectFrom(HWND control) noexcept;
+    static void StopReflecting(HWND control) noexcept;
+};
+
+// The control's own handling of a message sent to its parent, if it registered; nullopt otherwise.
+std::optional<LRESULT> ReflectToControl(HWND parent, UINT msg, WPARAM wp, LPARAM lp);
+
 // A window of a class of ours: one static trampoline finds the object and forwards to OnMessage.
 class Window : public Component {
 public:

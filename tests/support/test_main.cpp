@@ -6,11 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/owned.h"
+#include "shell/ShView.h"
 #include "ui/rich_edit.h"
 
 int main(int argc, char** argv) {
-    ui::OleScope ole;
+    shell::ShellModule shellModule;  // OLE, the shell allocator and the desktop folder, as the program has them
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_COOL_CLASSES | ICC_BAR_CLASSES | ICC_USEREX_CLASSES |
                                              ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     ::InitCommonControlsEx(&icc);
