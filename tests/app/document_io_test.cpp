@@ -3,10 +3,14 @@
 
 #include <filesystem>
 #include <new>
+#include <optional>
+#include <vector>
 
 #include "app/document_io.h"
 #include "app/rtf_encoding.h"
 #include "app_fixture.h"
+#include "ui/error.h"
+#include "ui/window.h"
 
 using testing_support::ReadBytes;
 
@@ -63,19 +67,30 @@ TEST_F(MainWindowTest, PlainTextOfSeveralMegabytesKeepsEveryLineEndAndPairAtTheC
     EXPECT_EQ(Narrow(FirstDifference(Text(form->CurrentSlot()), AsParagraphs(text))), "");
 }
 
-TEST_F(MainWindowTest, TheTextLimitNeverCutsAFile) {
+TEST_F(MainWindowTest, TheTextLimitIsRaisedBeforeTheReadSoNoFileIsCut) {
     Open();
-    // A small limit stands for the 11,000,000 characters of a new tab: a longer file comes in whole.
-    const std::wstring plain(5000, L'x');
-    const std::string rtf = "{\\rtf1\\ansi " + std::string(5000, 'y') + "}";
-    for (const auto& [name, bytes, want] : {std::tuple{L"long.txt", std::string(5000, 'x'), plain},
-                                            std::tuple{L"long.rtf", rtf, std::wstring(5000, L'y')}}) {
-        Editor(1).SetTextLimit(100);
+    // Windows' control ends a stream-in at the text limit, Wine's takes everything: so the limit in force when each
+    // stream-in starts is what shows whether a long file would be cut.
+    std::vector<long> limits;
+    ui::Subclass hook;
+    hook.Attach(Editor(1).Handle(), [&](UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+        if (msg == EM_STREAMIN) limits.push_back(Editor(1).TextLimit());
+        return std::nullopt;
+    });
+    for (const auto& [name, bytes] : {std::pair{L"long.txt", std::string(5000, 'x')},
+                                      std::pair{L"long.rtf", "{\\rtf1\\ansi " + std::string(5000, 'x') + "}"}}) {
+        Editor(1).SetTextLimit(11'000'000);
+        limits.clear();
         app::readDocument(Editor(1), File(name, bytes));
-        EXPECT_EQ(Editor(1).TextLength(), 5000) << Narrow(name);
-        EXPECT_EQ(Text(1), want) << Narrow(name);
-        EXPECT_EQ(Editor(1).TextLimit(), app::kLoadedTextLimit);
+        EXPECT_EQ(Text(1), std::wstring(5000, L'x')) << Narrow(name);
+        ASSERT_FALSE(limits.empty());
+        for (const long limit : limits) EXPECT_EQ(limit, 0x7FFFFFF0) << Narrow(name);
+        EXPECT_EQ(Editor(1).TextLimit(), 0x7FFFFFF0);
     }
+    // A failed read leaves the limit as it was.
+    Editor(1).SetTextLimit(11'000'000);
+    EXPECT_THROW(app::readDocument(Editor(1), dir / L"missing.txt"), ui::Error);
+    EXPECT_EQ(Editor(1).TextLimit(), 11'000'000);
 }
 
 TEST_F(MainWindowTest, AFileTooLargeForMemoryCannotBeOpenedAndTheOtherTabsStay) {
