@@ -140,7 +140,8 @@ void writeDocument(ui::RichEdit& editor, const std::wstring& path, const ui::Str
     if (!temp.handle) throw ui::Error(cannotCreate);
     try {
         std::string rtf;
-        if (!editor.StreamOutRtf(rtf, progress, CP_UTF8)) throw ui::Error(txt::kStreamWriteFailed);
+        // A writer that stops early still reports success (Wine's control stops at the first picture).
+        if (!editor.StreamOutRtf(rtf, progress, CP_UTF8) || !IsWholeRtf(rtf)) throw ui::Error(txt::kStreamWriteFailed);
         WriteAll(temp.handle.get(), PlainRtfFromUtf8Rtf(rtf));
         if (replacing) ::SetFileTime(temp.handle.get(), &original.ftCreationTime, nullptr, nullptr);
         temp.handle.reset();

@@ -223,4 +223,32 @@ std::string PlainRtfFromUtf8Rtf(std::string_view in) {
     return Rewriter(in).Run(pos);
 }
 
+bool IsWholeRtf(std::string_view rtf) {
+    if (!rtf.starts_with('{')) return false;
+    long depth = 0;
+    size_t i = 0;
+    while (i < rtf.size() && (i == 0 || depth > 0)) {
+        const char c = rtf[i++];
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}') {
+            --depth;
+        } else if (c == '\\' && i < rtf.size()) {
+            if (!std::isalpha(static_cast<unsigned char>(rtf[i]))) {
+                ++i;  // \{, \}, \\ and the like are text
+                continue;
+            }
+            const size_t word = i;
+            while (i < rtf.size() && std::isalpha(static_cast<unsigned char>(rtf[i]))) ++i;
+            const bool bin = rtf.substr(word, i - word) == "bin";
+            long param = 0;
+            const auto [end, ec] = std::from_chars(rtf.data() + i, rtf.data() + rtf.size(), param);
+            if (ec == std::errc()) i = static_cast<size_t>(end - rtf.data());
+            if (i < rtf.size() && rtf[i] == ' ') ++i;
+            if (bin && param > 0) i += std::min(rtf.size() - i, static_cast<size_t>(param));  // raw bytes, never braces
+        }
+    }
+    return depth == 0 && rtf.find_first_not_of(std::string_view("\0\r\n", 3), i) == std::string_view::npos;
+}
+
 }  // namespace app

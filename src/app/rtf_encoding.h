@@ -12,4 +12,9 @@ namespace app {
 // is.
 std::string PlainRtfFromUtf8Rtf(std::string_view in);
 
+// True when the rich text is one whole group: it starts with "{" and closes that group at its end (a NUL and line
+// ends may follow). Wine's control stops writing at the first picture and still reports success; such output must
+// never be written over a document.
+bool IsWholeRtf(std::string_view rtf);
+
 }  // namespace app

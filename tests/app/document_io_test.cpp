@@ -124,6 +124,16 @@ TEST(RtfEncoding, CharactersAreWrittenInTheCodePageOfTheirFontAndEscapedOnlyWher
     EXPECT_EQ(app::PlainRtfFromUtf8Rtf("{\\rtf1 kept \x82\xa0}"), "{\\rtf1 kept \x82\xa0}");
 }
 
+TEST(RtfEncoding, OnlyRichTextThatClosesItsGroupIsWhole) {
+    EXPECT_TRUE(app::IsWholeRtf(std::string("{\\rtf1 a{\\b b}\\par\r\n}\r\n\0", 23)));
+    EXPECT_TRUE(app::IsWholeRtf("{\\rtf1 \\{ \\\\ \\} text}"));
+    EXPECT_TRUE(app::IsWholeRtf("{\\rtf1 {\\*\\x \\bin3 }}{}}"));  // raw bytes after \bin are no braces
+    EXPECT_FALSE(app::IsWholeRtf("{\\rtf1 \\pard x"));             // what Wine's control writes up to a picture
+    EXPECT_FALSE(app::IsWholeRtf("{\\rtf1 {x}"));
+    EXPECT_FALSE(app::IsWholeRtf("{\\rtf1 x}y"));
+    EXPECT_FALSE(app::IsWholeRtf(""));
+}
+
 TEST_F(MainWindowTest, FontNamesAndTextRoundTripThroughSaveAndLoad) {
     Open();
     const std::wstring text = L"明朝 ゴシック 既定 © 한글 😀 end";
@@ -161,6 +171,30 @@ TEST_F(MainWindowTest, FontNamesAndTextRoundTripThroughSaveAndLoad) {
     EXPECT_EQ(FaceAt(again, 4), L"ＭＳ ゴシック");
     EXPECT_EQ(FaceAt(again, 8), L"BIZ UDPゴシック");
     EXPECT_EQ(FaceAt(again, 19), L"BIZ UDPゴシック");
+}
+
+TEST_F(MainWindowTest, ADocumentWithAPictureSavesWholeOrNotAtAll) {
+    Open();
+    const std::string original =
+        "{\\rtf1\\ansi x{\\pict\\dibitmap0\\picw1\\pich1\\picwgoal300\\pichgoal300 "
+        "28000000010000000100000001001800000000000400000000000000000000000000000000000000ff000000}y\\par after\\par}";
+    const std::wstring path = File(L"picture.rtf", original);
+    form->sinkitab(1, path);
+    const int slot = form->CurrentSlot();
+    const long end = Editor(slot).TextLength();
+    Editor(slot).Select(end, end);
+    Editor(slot).ReplaceSelection(L" more", true);
+    form->tbtnUwagakiClick();
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    if (prompter.LastText() == L"ストリームへの書き込みに失敗しました.") {
+        // Wine's control stops writing at the picture: the original stays as it was.
+        EXPECT_EQ(ReadBytes(path), original);
+        EXPECT_TRUE(Editor(slot).Modified());
+    } else {
+        EXPECT_EQ(prompter.LastText(), L"picture\r\nを上書き保存しました。");
+        form->sinkitab(1, path);
+        EXPECT_NE(Text(form->CurrentSlot()).find(L"after more"), std::wstring::npos);
+    }
 }
 
 TEST_F(MainWindowTest, AHiddenFileStaysHiddenAfterASave) {
