@@ -132,8 +132,7 @@ void writeDocument(ui::RichEdit& editor, const std::wstring& path, const ui::Str
     if (replacing && CannotReplace(target, original.dwFileAttributes)) throw ui::Error(cannotCreate);
 
     // The new file starts with the original's attributes and creation time, also where only the move works.
-    constexpr DWORD kKept =
-        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
     const DWORD attributes =
         replacing && (original.dwFileAttributes & kKept) ? original.dwFileAttributes & kKept : FILE_ATTRIBUTE_NORMAL;
     TempFile temp = CreateTempBeside(target, attributes);
