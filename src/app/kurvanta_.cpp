@@ -225,11 +225,11 @@ void TForm1::Timer1Timer() {
     if (sel.cpMax != sel.cpMin) {
         const CHARFORMAT2W f = editor.SelectionFormat();
         name = f.szFaceName;
-        ui::WindowDc screen(nullptr);
-        const int screenPpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
-        const UINT formPpi = ::GetDpiForWindow(Handle());
-        const int pixels = static_cast<int>(std::lround(f.yHeight / 20.0 * screenPpi / 72.0));
-        size = pixels * 72 / static_cast<int>(formPpi ? formPpi : 96);
+        // The size goes to pixels and back at the design's 96 pixels per inch, the screen's and the window's
+        // alike: at another scaling the integer division would show 11 points as 10 (at 192 DPI, 29 pixels).
+        constexpr int ppi = static_cast<int>(ui::kDesignDpi);
+        const int pixels = static_cast<int>(std::lround(f.yHeight / 20.0 * ppi / 72.0));
+        size = pixels * 72 / ppi;
     }
     SetStatus(1, name + txt::kSizeLabel + ui::ToText(size));
     const long line = editor.LineFromChar(sel.cpMax);
