@@ -169,7 +169,7 @@ TEST_F(ApplicationTest, UndoTakesBackAHundredStepsNewestFirstButNoReplaceAll) {
     form.SetFindText(L"abc");
     form.SetTikanText(L"x");
     prompter.answers = {IDOK, IDYES, IDOK};
-    Click(app::kBtnTikan);
+    Press(form.ToolBar1(), app::kBtnTikan, WM_LBUTTONDOWN, WM_LBUTTONUP);
     ASSERT_EQ(editor.Text(), L"x x");
     Press(form.ToolBar2(), app::kBtnUndo, WM_LBUTTONDOWN, WM_LBUTTONUP);
     EXPECT_EQ(editor.Text(), L"x x") << "replace-all cannot be undone";

@@ -39,6 +39,13 @@ SIZE WindowSize(HWND hwnd) {
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
+POINT CentreOf(HWND bar, int id) {
+    RECT r{};
+    ::SendMessageW(bar, TB_GETITEMRECT, static_cast<WPARAM>(::SendMessageW(bar, TB_COMMANDTOINDEX, id, 0)),
+                   reinterpret_cast<LPARAM>(&r));
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
 SIZE ClientSize(HWND hwnd) {
     const RECT r = ui::ClientRect(hwnd);
     return SIZE{r.right, r.bottom};
@@ -166,7 +173,11 @@ TEST_F(Scaling, MainWindowIsMadeForItsMonitorAndFollowsAChange) {
     EXPECT_TRUE(::EqualRect(&now, &suggested)) << "the window takes the suggested place and size";
     EXPECT_EQ(form.PaneLeftWidth(), ui::Scale(other)(180));
     EXPECT_EQ(form.PaneLeftUpHeight(), ui::Scale(other)(200));
-    form.tbtnHakusiClick();  // a tab made after the change is zoomed as well
+    // A tab made after the change (新規白紙作成) is zoomed as well.
+    const POINT p = CentreOf(form.ToolBar1(), app::kBtnHakusi);
+    ::SendMessageW(form.ToolBar1(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+    ::SendMessageW(form.ToolBar1(), WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+    ASSERT_EQ(form.TabCount(), 2);
     ExpectMainWindowAt(other);
 
     ChangeDpi(form.Handle(), other, dpi);
