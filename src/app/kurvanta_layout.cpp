@@ -409,13 +409,14 @@ void TForm1::ApplyScale() {
     splitter2_->MinSize = s(kSplitterMinSize);
     for (const Slot& slot : slots_)
         if (slot.editor) ZoomEditor(*slot.editor);
+    // Parts added to the window take their fonts, pictures and sizes from scale_ here as well.
 
     LayoutForm();
     LayoutPaneMain();
     LayoutPaneLeft();
     LayoutPaneLeftUp();
     LayoutPaneRight();
-    ::InvalidateRect(Handle(), nullptr, TRUE);
+    ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void TForm1::Rescale(UINT dpi) {
