@@ -116,6 +116,8 @@ HWND RichEdit::Create(HWND parent, UINT_PTR id, const RECT& r) {
                           r.bottom - r.top, parent, reinterpret_cast<HMENU>(id), ::GetModuleHandleW(nullptr), nullptr);
     if (hwnd_) {
         ::SendMessageW(hwnd_, EM_SETTEXTMODE, TM_RICHTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
+        // The help promises this many undo steps; it is the platform's default, set so that it holds everywhere.
+        ::SendMessageW(hwnd_, EM_SETUNDOLIMIT, kUndoSteps, 0);
         ::SendMessageW(hwnd_, EM_SETEVENTMASK, 0, ENM_CHANGE | ENM_SELCHANGE);
         SetWordWrap(false);
     }
@@ -236,6 +238,15 @@ long RichEdit::LineFromChar(long position) const {
 
 long RichEdit::LineIndex(long line) const {
     return static_cast<long>(::SendMessageW(hwnd_, EM_LINEINDEX, line, 0));
+}
+
+std::wstring RichEdit::TextRange(long start, long end) const {
+    if (end <= start) return {};
+    std::wstring text(static_cast<size_t>(end - start) + 1, L'\0');
+    TEXTRANGEW range{{start, end}, text.data()};
+    const LRESULT n = ::SendMessageW(hwnd_, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+    text.resize(static_cast<size_t>(std::clamp<LRESULT>(n, 0, end - start)));
+    return text;
 }
 
 void RichEdit::BeginUpdate() {

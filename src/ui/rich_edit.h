@@ -17,6 +17,9 @@ using StreamProgress = std::function<void(int percent)>;
 
 class RichEdit {
 public:
+    // Undo takes back this many steps, newest first.
+    static constexpr int kUndoSteps = 100;
+
     RichEdit() = default;
     RichEdit(const RichEdit&) = delete;
     RichEdit& operator=(const RichEdit&) = delete;
@@ -59,6 +62,8 @@ public:
 
     // The whole text, a paragraph break as one CR, in the control's own character positions.
     std::wstring Text() const;
+    // The text from start up to end, in the control's character positions.
+    std::wstring TextRange(long start, long end) const;
     long TextLength() const;
     void SetText(const std::wstring& text);
     void ReplaceSelection(const std::wstring& text, bool canUndo);

@@ -210,4 +210,28 @@ std::wstring Format1(std::wstring_view format, std::wstring_view arg) {
     return out;
 }
 
+int Cp932Width(std::wstring_view text) {
+    const auto bytes = [](const wchar_t* s, int n, BOOL* lost) {
+        return ::WideCharToMultiByte(kShiftJis, WC_NO_BEST_FIT_CHARS, s, n, nullptr, 0, nullptr, lost);
+    };
+    if (text.empty()) return 0;
+    BOOL lost = FALSE;
+    const int whole = bytes(text.data(), static_cast<int>(text.size()), &lost);
+    if (whole > 0 && !lost) return whole;
+    // Some character has no place in the code page: each is measured on its own.
+    int width = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (IS_HIGH_SURROGATE(c) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) {
+            width += 2;
+            ++i;
+            continue;
+        }
+        BOOL missing = FALSE;
+        const int n = bytes(&c, 1, &missing);
+        width += (n > 0 && !missing) ? n : 2;
+    }
+    return width;
+}
+
 }  // namespace ui

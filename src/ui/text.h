@@ -50,4 +50,8 @@ std::optional<int> ParseInt(std::wstring_view text, bool allowHex = false);
 // Replaces the first "%s" in a format with the argument.
 std::wstring Format1(std::wstring_view format, std::wstring_view arg);
 
+// The width of a text in code page 932 bytes: one for a single-byte character, two for a double-byte one, and two
+// for a character the code page lacks (a surrogate pair is one such character).
+int Cp932Width(std::wstring_view text);
+
 }  // namespace ui
