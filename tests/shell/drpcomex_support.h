@@ -77,12 +77,13 @@ private:
     shell::ScopedShellMalloc scope_;
 };
 
-// A shown top-level window of the test that owns menus, dialogs and drags.
+// A shown top-level window of the test that owns menus, dialogs and drags; it answers hit tests (a static control
+// without SS_NOTIFY is transparent to the pointer).
 class OwnerWindow {
 public:
     explicit OwnerWindow(int left = 200, int top = 150, int width = 400, int height = 300) {
-        hwnd_ = ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE | WS_BORDER, left, top, width, height,
-                                  nullptr, nullptr, nullptr, nullptr);
+        hwnd_ = ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE | WS_BORDER | SS_NOTIFY, left, top,
+                                  width, height, nullptr, nullptr, nullptr, nullptr);
         ::SetForegroundWindow(hwnd_);
     }
     ~OwnerWindow() { ::DestroyWindow(hwnd_); }
