@@ -12,13 +12,14 @@
 
 #include "shell/DRPCOMEX.h"
 #include "shell/drpcomex_support.h"
+#include "shell/shell_support.h"
 #include "support/test_support.h"
 #include "ui/owned.h"
 
 namespace {
 
 using shell::TContextMenuEx;
-using testing_support::CountingMalloc;
+using shell_testing::CountingMalloc;
 using testing_support::OwnerWindow;
 using testing_support::ScriptedPrompter;
 using testing_support::TempDir;
@@ -151,7 +152,7 @@ TEST(SendTo, EntriesOfTheFolderReplaceTheShellsPlaceholder) {
     const HMENU sub = ::GetSubMenu(menu.get(), 1);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(::GetMenuItemID(sub, i), 1525u + static_cast<UINT>(i));
     EXPECT_EQ(testing_support::MenuTexts(menu.get()), (std::vector<std::wstring>{L"開く(&O)", L"送る(&N)"}));
-    EXPECT_EQ(malloc.Live(), 0u);
+    EXPECT_EQ(malloc.live.size(), 0u);
     EXPECT_EQ(malloc.doubleFrees, 0);
 
     const auto older = MenuWithSendTo(L"送付(&T)");
@@ -254,7 +255,7 @@ TEST(ContextMenu, ShowsTheShellsMenuAtTheWindowsPointAndADismissedMenuRunsNothin
     EXPECT_TRUE(Exists(file));
     EXPECT_TRUE(testing_support::ClipboardFiles().empty());
     EXPECT_TRUE(prompter.messages.empty());
-    EXPECT_EQ(malloc.Live(), 0u);
+    EXPECT_EQ(malloc.live.size(), 0u);
     EXPECT_EQ(malloc.doubleFrees, 0);
     EXPECT_FALSE(component.ShowForFile(nullptr, file, 0, 0));
     EXPECT_EQ(component.shown, 1);
@@ -277,7 +278,7 @@ TEST(ContextMenu, ChosenDeleteRemovesTheFileOnDisk) {
     EXPECT_FALSE(Exists(file));
     EXPECT_TRUE(Exists(other));
     EXPECT_TRUE(prompter.messages.empty());
-    EXPECT_EQ(malloc.Live(), 0u);
+    EXPECT_EQ(malloc.live.size(), 0u);
 }
 
 TEST(ContextMenu, ChosenCopyPutsTheFilesOnTheClipboard) {
@@ -309,7 +310,7 @@ TEST(ContextMenu, ACommandTheShellRefusesIsToldAndTheProgramGoesOn) {
     EXPECT_EQ(prompter.messages[0].text, L" InvokeCommand failed! ");
     EXPECT_EQ(prompter.messages[0].caption, L" TContextMenuEx component version 2.05");
     EXPECT_EQ(prompter.messages[0].flags & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
-    EXPECT_EQ(malloc.Live(), 0u);
+    EXPECT_EQ(malloc.live.size(), 0u);
     EXPECT_TRUE(Exists(file));
 }
 
@@ -400,7 +401,7 @@ TEST(SendTo, AChosenEntryCopiesTheItemsThenPastesOntoTheEntry) {
     EXPECT_EQ(testing_support::ClipboardFiles(), std::vector<std::wstring>{file});
     EXPECT_TRUE(prompter.messages.empty());
     items.reset();
-    EXPECT_EQ(malloc.Live(), 0u);
+    EXPECT_EQ(malloc.live.size(), 0u);
     EXPECT_EQ(malloc.doubleFrees, 0);
     testing_support::EmptyTheClipboard();
 }

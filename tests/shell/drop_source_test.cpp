@@ -13,13 +13,14 @@
 
 #include "shell/DRPCOMEX.h"
 #include "shell/drpcomex_support.h"
+#include "shell/shell_support.h"
 #include "support/test_support.h"
 
 namespace {
 
 using Microsoft::WRL::ComPtr;
 using shell::TDropSourceEx;
-using testing_support::CountingMalloc;
+using shell_testing::CountingMalloc;
 using testing_support::OwnerWindow;
 using testing_support::ScriptedPrompter;
 using testing_support::TempDir;
@@ -265,7 +266,7 @@ TEST(DropSource, EveryListAndInterfaceOfADragIsReleasedOnce) {
     ASSERT_EQ(drag.drags, 1);
     EXPECT_EQ(drag.allowed, static_cast<DWORD>(DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK));
     EXPECT_EQ(malloc.allocations, 3);
-    EXPECT_EQ(malloc.Live(), 0u);
+    EXPECT_EQ(malloc.live.size(), 0u);
     // The drag kept no reference of its own to either interface.
     EXPECT_EQ(drag.data.Reset(), 0u);
     EXPECT_EQ(drag.source.Reset(), 0u);
@@ -276,7 +277,7 @@ TEST(DropSource, EveryListAndInterfaceOfADragIsReleasedOnce) {
     drag.DragItems(owner.get(), &barren, items->items.get(), 2);
     EXPECT_EQ(barren.asked, 1);
     EXPECT_EQ(drag.drags, 1);
-    EXPECT_EQ(malloc.Live(), 0u);
+    EXPECT_EQ(malloc.live.size(), 0u);
     EXPECT_EQ(malloc.doubleFrees, 0);
     EXPECT_TRUE(prompter.messages.empty());
 }

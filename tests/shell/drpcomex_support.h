@@ -1,12 +1,10 @@
-// Helpers of the context menu, drag source and combo tests: an allocator that counts the shell lists, a window to
-// own menus and drags, shortcuts, the clipboard, and an answer for the shell's own dialogs.
+// Helpers of the context menu, drag source and combo tests: a window to own menus and drags, shortcuts, the
+// clipboard, and an answer for the shell's own dialogs.
 #pragma once
 #include <windows.h>
 #include <shlobj.h>
 #include <wrl/client.h>
 
-#include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -14,68 +12,6 @@
 #include "ui/window.h"
 
 namespace testing_support {
-
-// The shell allocator of a test: counts the blocks it gives out and keeps freed ones until its end, so that a second
-// free of a block is seen and never reaches the heap. Blocks of the real allocator (lists the shell made) are
-// passed on to it.
-class CountingMalloc final : public IMalloc {
-public:
-    CountingMalloc() : scope_(this) {}
-    ~CountingMalloc() {
-        for (void* p : freed_) ::CoTaskMemFree(p);
-        for (void* p : live_) ::CoTaskMemFree(p);
-    }
-    CountingMalloc(const CountingMalloc&) = delete;
-    CountingMalloc& operator=(const CountingMalloc&) = delete;
-
-    int allocations = 0;
-    int doubleFrees = 0;
-    size_t Live() const { return live_.size(); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (riid == IID_IUnknown || riid == IID_IMalloc) {
-            *object = static_cast<IMalloc*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the test's stack
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    void* STDMETHODCALLTYPE Alloc(SIZE_T size) override {
-        void* p = ::CoTaskMemAlloc(size);
-        if (p) {
-            ++allocations;
-            live_.insert(p);
-        }
-        return p;
-    }
-    void* STDMETHODCALLTYPE Realloc(void* p, SIZE_T size) override {
-        if (!p) return Alloc(size);
-        live_.erase(p);
-        void* q = ::CoTaskMemRealloc(p, size);
-        if (q) live_.insert(q);
-        return q;
-    }
-    void STDMETHODCALLTYPE Free(void* p) override {
-        if (!p) return;
-        if (live_.erase(p)) {
-            freed_.insert(p);
-        } else if (freed_.count(p)) {
-            ++doubleFrees;
-        } else {
-            ::CoTaskMemFree(p);
-        }
-    }
-    SIZE_T STDMETHODCALLTYPE GetSize(void*) override { return static_cast<SIZE_T>(-1); }
-    int STDMETHODCALLTYPE DidAlloc(void* p) override { return live_.count(p) ? 1 : 0; }
-    void STDMETHODCALLTYPE HeapMinimize() override {}
-
-private:
-    std::set<void*> live_;
-    std::set<void*> freed_;
-    shell::ScopedShellMalloc scope_;
-};
 
 // A shown top-level window of the test that owns menus, dialogs and drags; it answers hit tests (a static control
 // without SS_NOTIFY is transparent to the pointer).
