@@ -39,19 +39,7 @@ bool EnumerateFolders(IShellFolder* folder, HWND owner, Each each) {
     }
 }
 
-class IconHolder {
-public:
-    explicit IconHolder(HICON icon) noexcept : icon_(icon) {}
-    ~IconHolder() {
-        if (icon_) ::DestroyIcon(icon_);
-    }
-    IconHolder(const IconHolder&) = delete;
-    IconHolder& operator=(const IconHolder&) = delete;
-    HICON get() const noexcept { return icon_; }
-
-private:
-    HICON icon_;
-};
+using UniqueIcon = ui::Owned<HICON, ::DestroyIcon>;
 
 }  // namespace
 
@@ -332,7 +320,7 @@ void TComboView::DrawItem(const DRAWITEMSTRUCT& item) {
     ::FillRect(dc, &rect, ::GetSysColorBrush(back));
     SHFILEINFOW info{};
     ::SHGetFileInfoW(reinterpret_cast<LPCWSTR>(row->list.get()), 0, &info, sizeof info, flags);
-    const IconHolder icon(info.hIcon);
+    const UniqueIcon icon(info.hIcon);
     const std::wstring name = RowName(static_cast<int>(item.itemID));
     ::SetBkMode(dc, OPAQUE);
     ::SetBkColor(dc, ::GetSysColor(back));
