@@ -21,8 +21,11 @@ namespace {
 using Microsoft::WRL::ComPtr;
 using shell::TDropSourceEx;
 using shell_testing::CountingMalloc;
+using testing_support::CentreOf;
 using testing_support::OwnerWindow;
+using testing_support::RecordingTarget;
 using testing_support::ScriptedPrompter;
+using testing_support::SendMouse;
 using testing_support::TempDir;
 
 // Keeps what the drag was given instead of running the system's drag loop, unless told to run it.
@@ -42,54 +45,6 @@ protected:
         data = d;
         source = s;
         return DRAGDROP_S_CANCEL;
-    }
-};
-
-// A drop target of the test's own: records the calls and the files of a drop.
-class RecordingTarget final : public IDropTarget {
-public:
-    int enters = 0, leaves = 0, drops = 0;
-    std::vector<std::wstring> dropped;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (riid == IID_IUnknown || riid == IID_IDropTarget) {
-            *object = static_cast<IDropTarget*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the test's stack
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
-        ++enters;
-        *effect &= DROPEFFECT_COPY;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override {
-        *effect &= DROPEFFECT_COPY;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE DragLeave() override {
-        ++leaves;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
-        ++drops;
-        FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-        STGMEDIUM medium{};
-        if (SUCCEEDED(data->GetData(&format, &medium))) {
-            const auto drop = static_cast<HDROP>(medium.hGlobal);
-            const UINT n = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-            for (UINT i = 0; i < n; ++i) {
-                std::wstring name(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-                name.resize(::DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
-                dropped.push_back(name);
-            }
-            ::ReleaseStgMedium(&medium);
-        }
-        *effect &= DROPEFFECT_COPY;
-        return S_OK;
     }
 };
 
@@ -128,27 +83,6 @@ public:
     }
     int asked = 0;
 };
-
-void SendMouse(DWORD flags, POINT at = {}) {
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = flags;
-    if (flags & MOUSEEVENTF_MOVE) {
-        // Absolute coordinates run from 0 to 65535 over the primary screen.
-        input.mi.dwFlags |= MOUSEEVENTF_ABSOLUTE;
-        input.mi.dx =
-            static_cast<LONG>((at.x * 65536LL + ::GetSystemMetrics(SM_CXSCREEN) - 1) / ::GetSystemMetrics(SM_CXSCREEN));
-        input.mi.dy =
-            static_cast<LONG>((at.y * 65536LL + ::GetSystemMetrics(SM_CYSCREEN) - 1) / ::GetSystemMetrics(SM_CYSCREEN));
-    }
-    ::SendInput(1, &input, sizeof input);
-}
-
-POINT CentreOf(HWND hwnd) {
-    RECT r{};
-    ::GetWindowRect(hwnd, &r);
-    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
 
 // A file, its folder and item, a source window and a registered drop target window beside it.
 struct DragScene {

@@ -12,17 +12,21 @@ bool MakeShortcut(const std::wstring& at, const std::wstring& target) {
            SUCCEEDED(file->Save(at.c_str(), TRUE));
 }
 
+std::vector<std::wstring> FilesOfDrop(HDROP drop) {
+    std::vector<std::wstring> files;
+    const UINT n = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < n; ++i) {
+        std::wstring name(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        name.resize(::DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
+        files.push_back(name);
+    }
+    return files;
+}
+
 std::vector<std::wstring> ClipboardFiles() {
     std::vector<std::wstring> files;
     if (!::OpenClipboard(nullptr)) return files;
-    if (auto drop = static_cast<HDROP>(::GetClipboardData(CF_HDROP))) {
-        const UINT n = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-        for (UINT i = 0; i < n; ++i) {
-            std::wstring name(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
-            name.resize(::DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
-            files.push_back(name);
-        }
-    }
+    if (auto drop = static_cast<HDROP>(::GetClipboardData(CF_HDROP))) files = FilesOfDrop(drop);
     ::CloseClipboard();
     return files;
 }
@@ -94,6 +98,39 @@ std::vector<std::wstring> MenuTexts(HMENU menu) {
         texts.push_back(text);
     }
     return texts;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) {
+    ++drops;
+    FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium{};
+    if (SUCCEEDED(data->GetData(&format, &medium))) {
+        dropped = FilesOfDrop(static_cast<HDROP>(medium.hGlobal));
+        ::ReleaseStgMedium(&medium);
+    }
+    *effect &= DROPEFFECT_COPY;
+    return S_OK;
+}
+
+void SendMouse(DWORD flags, POINT at) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    if (flags & MOUSEEVENTF_MOVE) {
+        // Absolute coordinates run from 0 to 65535 over the primary screen.
+        input.mi.dwFlags |= MOUSEEVENTF_ABSOLUTE;
+        input.mi.dx =
+            static_cast<LONG>((at.x * 65536LL + ::GetSystemMetrics(SM_CXSCREEN) - 1) / ::GetSystemMetrics(SM_CXSCREEN));
+        input.mi.dy =
+            static_cast<LONG>((at.y * 65536LL + ::GetSystemMetrics(SM_CYSCREEN) - 1) / ::GetSystemMetrics(SM_CYSCREEN));
+    }
+    ::SendInput(1, &input, sizeof input);
+}
+
+POINT CentreOf(HWND hwnd) {
+    RECT r{};
+    ::GetWindowRect(hwnd, &r);
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
 }  // namespace testing_support

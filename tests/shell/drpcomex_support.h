@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <shlobj.h>
+#include <shellapi.h>
 #include <wrl/client.h>
 
 #include <string>
@@ -34,6 +35,8 @@ private:
 // Saves a shell link to the target at the path.
 bool MakeShortcut(const std::wstring& at, const std::wstring& target);
 
+// The files of a file drop, in order.
+std::vector<std::wstring> FilesOfDrop(HDROP drop);
 // The files the clipboard holds as a file drop (CF_HDROP), in order; empty when it holds none.
 std::vector<std::wstring> ClipboardFiles();
 void EmptyTheClipboard();
@@ -57,5 +60,41 @@ private:
 UINT MenuIdOf(HMENU menu, const std::wstring& fragment);
 // The texts of a menu's items, in order.
 std::vector<std::wstring> MenuTexts(HMENU menu);
+
+// A drop target of the test's own: records the calls and the files of a drop.
+class RecordingTarget final : public IDropTarget {
+public:
+    int enters = 0, leaves = 0, drops = 0;
+    std::vector<std::wstring> dropped;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (riid == IID_IUnknown || riid == IID_IDropTarget) {
+            *object = static_cast<IDropTarget*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the test's stack
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+        ++enters;
+        *effect &= DROPEFFECT_COPY;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override {
+        *effect &= DROPEFFECT_COPY;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragLeave() override {
+        ++leaves;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override;
+};
+
+// Mouse input as the user gives it: buttons (MOUSEEVENTF_*), and with MOUSEEVENTF_MOVE a move to a screen point.
+void SendMouse(DWORD flags, POINT at = {});
+POINT CentreOf(HWND hwnd);
 
 }  // namespace testing_support
