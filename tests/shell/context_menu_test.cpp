@@ -85,6 +85,50 @@ bool Exists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The menu of a shell that has Send To: copy, and Send To with the shell's placeholder. Records every command run.
+class SendToShellMenu final : public IContextMenu {
+public:
+    std::vector<UINT_PTR> verbs;
+    DWORD size = 0;
+    HWND owner = nullptr;
+    int show = 0;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (riid == IID_IUnknown || riid == IID_IContextMenu) {
+            *object = static_cast<IContextMenu*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE QueryContextMenu(HMENU menu, UINT, UINT first, UINT, UINT) override {
+        AddItem(menu, first + 25, L"コピー(&C)");
+        HMENU sub = ::CreatePopupMenu();
+        AddItem(sub, first + 40, L"(なし)");
+        AddItem(menu, first + 41, L"送る(&N)", MFT_STRING, 0, sub);
+        return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 42);
+    }
+    HRESULT STDMETHODCALLTYPE InvokeCommand(CMINVOKECOMMANDINFO* info) override {
+        verbs.push_back(reinterpret_cast<UINT_PTR>(info->lpVerb));
+        size = info->cbSize;
+        owner = info->hwnd;
+        show = info->nShow;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetCommandString(UINT_PTR, UINT, UINT*, CHAR*, UINT) override { return E_NOTIMPL; }
+};
+
+class SendToShellFolder final : public testing_support::StubFolder {
+public:
+    SendToShellMenu menu;
+    HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID riid, UINT*,
+                                            void** out) override {
+        return menu.QueryInterface(riid, out);
+    }
+};
+
 const std::wstring kCountNotice = L"一度に選択できるファイルの数は1024までだよ^^;";
 
 }  // namespace
@@ -404,4 +448,45 @@ TEST(SendTo, AChosenEntryCopiesTheItemsThenPastesOntoTheEntry) {
     EXPECT_EQ(malloc.live.size(), 0u);
     EXPECT_EQ(malloc.doubleFrees, 0);
     testing_support::EmptyTheClipboard();
+}
+
+TEST(ContextMenu, ASendToChoiceRunsTheShellsCopyThenPastesOntoTheEntry) {
+    TempDir sendTo, dir;
+    AddShortcuts(sendTo, 0, 3, dir.Path().wstring());
+    OwnerWindow owner;
+    ScriptedPrompter prompter;
+    ScriptedMenu component;
+    component.sendToFolder = sendTo.Path().wstring();
+    component.choose = [](HMENU menu) { return testing_support::MenuIdOf(menu, L"送り先01"); };
+    SendToShellFolder folder;
+    const auto items = shell_testing::MakeList({6, 8});
+    CountingMalloc malloc;
+
+    // Wine's shortcuts offer no paste, so the choice ends after the copy.
+    EXPECT_FALSE(component.ShowForItems(owner.get(), &folder, shell_testing::AsList(items), 2, POINT{}));
+    ASSERT_EQ(folder.menu.verbs, std::vector<UINT_PTR>{25});
+    EXPECT_EQ(folder.menu.size, sizeof(CMINVOKECOMMANDINFO));
+    EXPECT_EQ(folder.menu.owner, owner.get());
+    EXPECT_EQ(folder.menu.show, SW_SHOWNORMAL);
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(malloc.live.size(), 0u);
+
+    // The shell's own commands run as they are.
+    component.choose = [](HMENU menu) { return testing_support::MenuIdOf(menu, L"コピー(&C)"); };
+    EXPECT_TRUE(component.ShowForItems(owner.get(), &folder, shell_testing::AsList(items), 1, POINT{}));
+    EXPECT_EQ(folder.menu.verbs.back(), 25u);
+}
+
+TEST(ContextMenu, TheEntriesOfAFullSendToFolderRunNothing) {
+    TempDir sendTo, dir;
+    AddShortcuts(sendTo, 0, 100, dir.Path().wstring());
+    OwnerWindow owner;
+    ScriptedMenu component;
+    component.sendToFolder = sendTo.Path().wstring();
+    component.choose = [](HMENU menu) { return testing_support::MenuIdOf(menu, L"送り先05"); };
+    SendToShellFolder folder;
+    const auto items = shell_testing::MakeList({6});
+    EXPECT_FALSE(component.ShowForItems(owner.get(), &folder, shell_testing::AsList(items), 1, POINT{}));
+    EXPECT_EQ(component.shown, 1);
+    EXPECT_TRUE(folder.menu.verbs.empty());
 }
