@@ -121,16 +121,6 @@ TEST(DropSourceObject, EscapeCancelsAHeldLeftOrRightButtonGoesOnAndReleaseDrops)
         EXPECT_EQ(source->GiveFeedback(effect), static_cast<HRESULT>(0x00040102));
 }
 
-TEST(DropSourceObject, IsADropSourceCountedByItsReferences) {
-    ComPtr<IDropSource> source = shell::TDropSourceObject::Create();
-    ComPtr<IUnknown> unknown;
-    EXPECT_EQ(source.As(&unknown), S_OK);
-    ComPtr<IDataObject> data;
-    EXPECT_EQ(source.As(&data), E_NOINTERFACE);
-    EXPECT_EQ(unknown.Reset(), 1u);
-    EXPECT_EQ(source.Reset(), 0u);
-}
-
 TEST(DropSource, CountsOutsideOneTo1024GiveTheNoticeAndNoDrag) {
     TempDir dir;
     testing_support::WriteBytes(dir / L"a.txt", "x");
