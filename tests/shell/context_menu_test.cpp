@@ -129,6 +129,59 @@ public:
     }
 };
 
+// A shell menu with a "New" submenu that it fills only when the submenu opens, as the shell's own does.
+class LazyShellMenu final : public IContextMenu3 {
+public:
+    std::vector<UINT_PTR> verbs;
+    int filled = 0;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (riid == IID_IUnknown || riid == IID_IContextMenu || riid == IID_IContextMenu2 ||
+            riid == IID_IContextMenu3) {
+            *object = static_cast<IContextMenu3*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE QueryContextMenu(HMENU menu, UINT, UINT first, UINT, UINT) override {
+        first_ = first;
+        submenu_ = ::CreatePopupMenu();
+        AddItem(menu, 0, L"新規作成(&W)", MFT_STRING, 0, submenu_);
+        return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 31);
+    }
+    HRESULT STDMETHODCALLTYPE InvokeCommand(CMINVOKECOMMANDINFO* info) override {
+        verbs.push_back(reinterpret_cast<UINT_PTR>(info->lpVerb));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetCommandString(UINT_PTR, UINT, UINT*, CHAR*, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE HandleMenuMsg(UINT msg, WPARAM wp, LPARAM lp) override {
+        return HandleMenuMsg2(msg, wp, lp, nullptr);
+    }
+    HRESULT STDMETHODCALLTYPE HandleMenuMsg2(UINT msg, WPARAM wp, LPARAM, LRESULT* result) override {
+        if (result) *result = 0;
+        if (msg == WM_INITMENUPOPUP && reinterpret_cast<HMENU>(wp) == submenu_ && !filled++) {
+            AddItem(submenu_, first_ + 30, L"テキスト文書(&T)");
+        }
+        return S_OK;
+    }
+
+private:
+    UINT first_ = 0;
+    HMENU submenu_ = nullptr;
+};
+
+class LazyShellFolder final : public testing_support::StubFolder {
+public:
+    LazyShellMenu menu;
+    HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID riid, UINT*,
+                                            void** out) override {
+        return menu.QueryInterface(riid, out);
+    }
+};
+
 const std::wstring kCountNotice = L"一度に選択できるファイルの数は1024までだよ^^;";
 
 }  // namespace
@@ -455,4 +508,40 @@ TEST(ContextMenu, TheEntriesOfAFullSendToFolderRunNothing) {
     EXPECT_FALSE(component.ShowForItems(owner.get(), &folder, shell_testing::AsList(items), 1, POINT{}));
     EXPECT_EQ(component.shown, 1);
     EXPECT_TRUE(folder.menu.verbs.empty());
+}
+
+TEST(ContextMenu, TheShellFillsItsSubmenusWhenTheyOpen) {
+    OwnerWindow owner;
+    TContextMenuEx component;
+    LazyShellFolder folder;
+    const auto items = shell_testing::MakeList({6});
+    int step = 0;
+    ui::Timer keys(nullptr, 30);  // the user opens "New" with the keyboard and takes its first entry
+    keys.OnTimer = [&] {
+        int shown = 0;
+        ::EnumThreadWindows(
+            ::GetCurrentThreadId(),
+            [](HWND hwnd, LPARAM count) -> BOOL {
+                wchar_t cls[16]{};
+                ::GetClassNameW(hwnd, cls, 16);
+                if (::IsWindowVisible(hwnd) && ::lstrcmpW(cls, L"#32768") == 0) ++*reinterpret_cast<int*>(count);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&shown));
+        if (shown == 1 && step == 0) {
+            ++step;
+            ::PostMessageW(owner.get(), WM_KEYDOWN, VK_DOWN, 0);
+            ::PostMessageW(owner.get(), WM_KEYDOWN, VK_RIGHT, 0);
+        } else if (shown == 2 && step == 1) {
+            ++step;
+            ::PostMessageW(owner.get(), WM_KEYDOWN, VK_RETURN, 0);
+        } else if (shown > 0 && step > 40) {
+            ::EndMenu();
+        } else if (shown > 0) {
+            ++step;
+        }
+    };
+    EXPECT_TRUE(component.ShowForItems(owner.get(), &folder, shell_testing::AsList(items), 1, POINT{300, 300}));
+    EXPECT_EQ(folder.menu.filled, 1);
+    EXPECT_EQ(folder.menu.verbs, std::vector<UINT_PTR>{30});
 }
