@@ -105,4 +105,14 @@ inline constexpr wchar_t kApplyColor[] = L"決定色を選択した文字列の�
 // Version and help window.
 inline constexpr wchar_t kHelpCaption[] = L"ピルカ２ バージョン＆ヘルプ";
 
+// Shell context menu and drag source.
+inline constexpr wchar_t kItemCountBefore[] = L"一度に選択できるファイルの数は";
+inline constexpr wchar_t kItemCountAfter[] = L"までだよ^^;";
+inline constexpr wchar_t kItemCountCaption[] = L"ファイル選択でのお知らせ";
+inline constexpr wchar_t kInvokeFailed[] = L" InvokeCommand failed! ";
+inline constexpr wchar_t kInvokeFailedCaption[] = L" TContextMenuEx component version 2.05";
+inline constexpr wchar_t kSendToAccel[] = L"(&N)";
+inline constexpr wchar_t kSendToAccelOld[] = L"(&T)";
+inline constexpr wchar_t kPasteAccel[] = L"(&P)";
+
 }  // namespace txt
