@@ -4,13 +4,11 @@
 
 #include <cstdlib>
 
+#include "shell/DRPCOMEX.h"
+
 #if __has_include("shell/FileView.h")
 #include "shell/FileView.h"
 #define PILKA_HAS_FILE_VIEW 1
-#endif
-#if __has_include("shell/DRPCOMEX.h")
-#include "shell/DRPCOMEX.h"
-#define PILKA_HAS_DRPCOMEX 1
 #endif
 
 namespace shell {
@@ -135,17 +133,13 @@ void TFolderView::SetFileView(TFileView* list) {
 
 void TFolderView::SetContextMenu(TContextMenuEx* menu) {
     contextMenu_ = menu;
-#ifdef PILKA_HAS_DRPCOMEX
     if (menu) FreeNotification(menu);
-#endif
     if (menu) rightClickSelect_ = true;
 }
 
 void TFolderView::SetDropSource(TDropSourceEx* source) {
     dropSource_ = source;
-#ifdef PILKA_HAS_DRPCOMEX
     if (source) FreeNotification(source);
-#endif
     if (source) rightClickSelect_ = true;
 }
 
@@ -158,10 +152,8 @@ void TFolderView::Notification(ui::Component* component, ui::Operation operation
 #ifdef PILKA_HAS_FILE_VIEW
         if (fileView_ && component == static_cast<ui::Component*>(fileView_)) fileView_ = nullptr;
 #endif
-#ifdef PILKA_HAS_DRPCOMEX
         if (contextMenu_ && component == static_cast<ui::Component*>(contextMenu_)) contextMenu_ = nullptr;
         if (dropSource_ && component == static_cast<ui::Component*>(dropSource_)) dropSource_ = nullptr;
-#endif
     }
     ui::Component::Notification(component, operation);
 }
@@ -517,6 +509,9 @@ std::wstring TFolderView::GetSelectedPath() const {
     if (!selected) return {};
     const UniqueIdList absolute = NodeIdList(selected);
     if (!absolute) return {};
+    // A file-system folder's whole path, however deep; the parsing name of a virtual one.
+    std::wstring path = PathOfIdList(absolute.get());
+    if (!path.empty()) return path;
     return GetDisplayName(DesktopFolder(), absolute.get(), SHGDN_FORPARSING).value_or(std::wstring());
 }
 
@@ -809,20 +804,14 @@ void TFolderView::ShowMenuForSelected(POINT screen) {
     const HTREEITEM selected = Selected();
     const ComPtr<IShellFolder> folder = ContainingFolder(selected);
     if (!folder || !contextMenu_) return;
-#ifdef PILKA_HAS_DRPCOMEX
     contextMenu_->ShowForItems(hwnd_, folder.Get(), NodeData(selected), 1, screen);
-#else
-    (void)screen;
-#endif
 }
 
 void TFolderView::DragSelected() {
     const HTREEITEM selected = Selected();
     const ComPtr<IShellFolder> folder = ContainingFolder(selected);
     if (!folder || !dropSource_) return;
-#ifdef PILKA_HAS_DRPCOMEX
     dropSource_->DragItems(hwnd_, folder.Get(), NodeData(selected), 1);
-#endif
 }
 
 // ---- properties ----
