@@ -662,6 +662,9 @@ std::optional<LRESULT> TFolderView::OnNotify(NMHDR* header) {
             return 0;  // the node's text is already what the shell made of the name
         case TVN_GETDISPINFOW: {
             auto* info = reinterpret_cast<NMTVDISPINFOW*>(header);
+            // The open icon is wanted only for the selected node: the others' stays asked for until they are.
+            if (!(TreeView_GetItemState(hwnd_, info->item.hItem, TVIS_SELECTED) & TVIS_SELECTED))
+                info->item.mask &= ~TVIF_SELECTEDIMAGE;
             if (info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) {
                 SetNodeIcons(info->item.hItem, info->item);
                 info->item.mask |= TVIF_DI_SETITEM;
