@@ -225,7 +225,11 @@ std::pair<int, int> TFolderView::NodeIcons(HTREEITEM node) {
     TVITEMW item{};
     item.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE;
     item.hItem = node;
-    if (!TreeView_GetItem(hwnd_, &item)) return {-1, -1};
+    // Some controls ask for the icons still to come through the notification, others give the mark back.
+    allIcons_ = true;
+    const bool got = TreeView_GetItem(hwnd_, &item);
+    allIcons_ = false;
+    if (!got) return {-1, -1};
     if (item.iImage == I_IMAGECALLBACK || item.iSelectedImage == I_IMAGECALLBACK) {
         SetNodeIcons(node, item);
         TreeView_SetItem(hwnd_, &item);
@@ -663,7 +667,7 @@ std::optional<LRESULT> TFolderView::OnNotify(NMHDR* header) {
         case TVN_GETDISPINFOW: {
             auto* info = reinterpret_cast<NMTVDISPINFOW*>(header);
             // The open icon is wanted only for the selected node: the others' stays asked for until they are.
-            if (!(TreeView_GetItemState(hwnd_, info->item.hItem, TVIS_SELECTED) & TVIS_SELECTED))
+            if (!allIcons_ && !(TreeView_GetItemState(hwnd_, info->item.hItem, TVIS_SELECTED) & TVIS_SELECTED))
                 info->item.mask &= ~TVIF_SELECTEDIMAGE;
             if (info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) {
                 SetNodeIcons(info->item.hItem, info->item);

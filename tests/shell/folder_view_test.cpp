@@ -409,6 +409,15 @@ LPARAM LabelPoint(TFolderView& tree, HTREEITEM node, int dx = 0, int dy = 0) {
     return MAKELPARAM((r.left + r.right) / 2 + dx, (r.top + r.bottom) / 2 + dy);
 }
 
+// The pointer itself goes there too: capturing the mouse makes the system report where the pointer really is.
+void PointerTo(TFolderView& tree, HTREEITEM node) {
+    const LPARAM at = LabelPoint(tree, node);
+    POINT p{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    ::ClientToScreen(tree.Handle(), &p);
+    ::SetCursorPos(p.x, p.y);
+    PumpFor(100);
+}
+
 TEST_F(FolderViewTest, ARightClickSelectsAndItsFirstMoveOpensTheMenu) {
     folder_test::RecordingMenu menu;
     tree->SetRightClickSelect(false);
@@ -420,36 +429,48 @@ TEST_F(FolderViewTest, ARightClickSelectsAndItsFirstMoveOpensTheMenu) {
     changes.clear();
 
     HWND h = tree->Handle();
-    ::PostMessageW(h, WM_RBUTTONDOWN, MK_RBUTTON, LabelPoint(*tree, alpha));
-    ::PostMessageW(h, WM_RBUTTONUP, 0, LabelPoint(*tree, alpha));
+    PointerTo(*tree, alpha);
+    const LPARAM at = LabelPoint(*tree, alpha);  // the pointer stays there while the tree scrolls to the selection
+    const LPARAM closeBy = MAKELPARAM(GET_X_LPARAM(at) + 2, GET_Y_LPARAM(at) + 1);
+    ::PostMessageW(h, WM_RBUTTONDOWN, MK_RBUTTON, at);
+    ::PostMessageW(h, WM_RBUTTONUP, 0, at);
     PumpFor(50);
     EXPECT_EQ(tree->Selected(), alpha);
     EXPECT_TRUE(menu.shown.empty());
-    ::PostMessageW(h, WM_MOUSEMOVE, 0, LabelPoint(*tree, alpha, 2, 1));
+    ::PostMessageW(h, WM_MOUSEMOVE, 0, closeBy);
     PumpFor(50);
     ASSERT_EQ(menu.shown.size(), 1u);
     EXPECT_EQ(menu.shown[0].window, h);
     EXPECT_EQ(menu.shown[0].count, 1);
     EXPECT_EQ(menu.shown[0].item, L"alpha");
     EXPECT_TRUE(SamePath(menu.shown[0].folder, ShellPath(root)));
-    POINT expected{GET_X_LPARAM(LabelPoint(*tree, alpha, 2, 1)), GET_Y_LPARAM(LabelPoint(*tree, alpha, 2, 1))};
+    POINT expected{GET_X_LPARAM(closeBy), GET_Y_LPARAM(closeBy)};
     ::ClientToScreen(h, &expected);
     EXPECT_EQ(menu.shown[0].screen.x, expected.x);
     EXPECT_EQ(menu.shown[0].screen.y, expected.y);
 
-    ::PostMessageW(h, WM_MOUSEMOVE, 0, LabelPoint(*tree, alpha, 1, 1));  // the press is over
+    ::PostMessageW(h, WM_MOUSEMOVE, 0, at);  // the press is over
     PumpFor(30);
     EXPECT_EQ(menu.shown.size(), 1u);
 
     // The root has no menu; a left click opens none.
     tree->SetSelected(tree->Root());
-    ::PostMessageW(h, WM_RBUTTONDOWN, MK_RBUTTON, LabelPoint(*tree, tree->Root()));
-    ::PostMessageW(h, WM_RBUTTONUP, 0, LabelPoint(*tree, tree->Root()));
-    ::PostMessageW(h, WM_MOUSEMOVE, 0, LabelPoint(*tree, tree->Root()));
-    ::PostMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, LabelPoint(*tree, alpha));
-    ::PostMessageW(h, WM_LBUTTONUP, 0, LabelPoint(*tree, alpha));
-    ::PostMessageW(h, WM_MOUSEMOVE, 0, LabelPoint(*tree, alpha));
+    PointerTo(*tree, tree->Root());
+    const LPARAM top = LabelPoint(*tree, tree->Root());
+    ::PostMessageW(h, WM_RBUTTONDOWN, MK_RBUTTON, top);
+    ::PostMessageW(h, WM_RBUTTONUP, 0, top);
     PumpFor(50);
+    EXPECT_EQ(tree->Selected(), tree->Root());
+    ::PostMessageW(h, WM_MOUSEMOVE, 0, top);
+    PumpFor(30);
+    EXPECT_EQ(menu.shown.size(), 1u);
+    PointerTo(*tree, alpha);
+    const LPARAM left = LabelPoint(*tree, alpha);
+    ::PostMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, left);
+    ::PostMessageW(h, WM_LBUTTONUP, 0, left);
+    ::PostMessageW(h, WM_MOUSEMOVE, 0, left);
+    PumpFor(50);
+    EXPECT_EQ(tree->Selected(), alpha);
     EXPECT_EQ(menu.shown.size(), 1u);
     tree->SetContextMenu(nullptr);
 }
@@ -461,6 +482,7 @@ TEST_F(FolderViewTest, APressDraggedFurtherThanFourPixelsDragsTheSelectedFolder)
     tree->SetSelected(alpha);
     HWND h = tree->Handle();
     auto drag = [&] {
+        PointerTo(*tree, alpha);
         ::PostMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, LabelPoint(*tree, alpha));
         ::PostMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, LabelPoint(*tree, alpha, 10, 0));
         ::PostMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, LabelPoint(*tree, alpha, 12, 0));
