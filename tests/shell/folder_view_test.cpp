@@ -369,10 +369,21 @@ TEST_F(FolderViewTest, AFolderThatCannotBeListedSendsTheTreeBack) {
     EXPECT_EQ(tree->Selected(), empty);
     EXPECT_EQ(tree->CurrentNode(), empty);
 
-    // Searched through: the tree comes back to the current node and the search finds nothing.
-    EXPECT_TRUE(tree->SelectPath(root + L"\\alpha\\inner"));
-    EXPECT_EQ(tree->Selected(), nullptr);
-    EXPECT_EQ(tree->PreviousNode(), empty);
+    // Opened as it is selected, by an owner that opens what the user selects: the tree goes back to where it was
+    // and the linked views never hear of the folder.
+    RecordingView combo;
+    tree->SetComboView(&combo);
+    tree->OnChange = [&](TFolderView*, HTREEITEM n) {
+        changes.push_back(n);
+        if (n == alpha) tree->Expand(alpha);
+    };
+    tree->SetSelected(alpha);
+    EXPECT_EQ(tree->Selected(), empty);
+    EXPECT_EQ(tree->CurrentNode(), empty);
+    EXPECT_EQ(changes, (std::vector<HTREEITEM>{alpha, empty}));
+    ASSERT_EQ(combo.paths.size(), 1u);
+    EXPECT_TRUE(SamePath(combo.paths[0], ShellPath(root + L"\\empty")));
+    tree->SetComboView(nullptr);
 
     desktop.refused.clear();  // the disc is in again
     tree->Expand(alpha);
