@@ -512,6 +512,27 @@ TEST_F(FolderViewTest, APressDraggedFurtherThanFourPixelsDragsTheSelectedFolder)
     tree->SetDropSource(nullptr);
 }
 
+TEST_F(FolderViewTest, ATreeMadeWhileItsOwnerLoadsIsBuiltWhenLoadingEnds) {
+    ui::Component form;
+    form.BeginLoading();
+    TFolderView loading(&form, host.Handle());
+    folder_test::RecordingMenu menu(&form);
+    RecordingView combo;
+    loading.SetContextMenu(&menu);
+    loading.SetRightClickSelect(false);
+    loading.SetComboView(&combo);
+    int changed = 0;
+    loading.OnChange = [&](TFolderView*, HTREEITEM) { ++changed; };
+    EXPECT_EQ(loading.Root(), nullptr);
+    form.EndLoading();
+    ASSERT_NE(loading.Root(), nullptr);
+    EXPECT_EQ(loading.Selected(), loading.Root());
+    EXPECT_TRUE(loading.RightClickSelect());
+    EXPECT_EQ(combo.sizes, std::vector<UINT>{2u});  // told the desktop once
+    EXPECT_EQ(changed, 0);
+    loading.SetComboView(nullptr);
+}
+
 TEST_F(FolderViewTest, LinksAreClearedWhenTheLinkedComponentGoes) {
     ui::Component form;
     auto menu = std::make_unique<folder_test::RecordingMenu>(&form);
@@ -536,7 +557,14 @@ TEST_F(FolderViewTest, KeysRenameAndOpenAndANewWindowGetsTheImagesAgain) {
     ASSERT_NE(edit, nullptr);
     ::SendMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 1);
 
+    folder_test::RecordingMenu menu;
+    tree->SetContextMenu(&menu);
     tree->SetSelected(Child(node, L"alpha"));
+    ::SendMessageW(tree->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree->Handle()), -1);  // Shift+F10
+    ASSERT_EQ(menu.shown.size(), 1u);
+    EXPECT_EQ(menu.shown[0].item, L"alpha");
+    tree->SetContextMenu(nullptr);
+
     tree->RecreateWindow();
     EXPECT_EQ(TreeView_GetImageList(tree->Handle(), TVSIL_NORMAL), GetSystemImageList(false));
     EXPECT_EQ(tree->Indent(), 19);
