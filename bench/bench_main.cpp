@@ -9,6 +9,7 @@
 #include "ui/rich_edit.h"
 
 void RunFindBenchmarks();
+void RunListBenchmarks();
 void RunOpenSaveBenchmarks();
 void RunTreeBenchmarks();
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     auto wanted = [only](const char* group) { return !only || std::strncmp(only, group, std::strlen(only)) == 0; };
     if (wanted("open")) RunOpenSaveBenchmarks();
     if (wanted("find")) RunFindBenchmarks();
+    if (wanted("list")) RunListBenchmarks();
     if (wanted("tree")) RunTreeBenchmarks();
     std::fflush(stdout);
     return 0;

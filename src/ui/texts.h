@@ -115,4 +115,13 @@ inline constexpr wchar_t kSendToAccel[] = L"(&N)";
 inline constexpr wchar_t kSendToAccelOld[] = L"(&T)";
 inline constexpr wchar_t kPasteAccel[] = L"(&P)";
 
+// File list.
+inline constexpr wchar_t kColumnName[] = L"名前";
+inline constexpr wchar_t kColumnSize[] = L"サイズ(バイト)";
+inline constexpr wchar_t kColumnType[] = L"ファイルの種類";
+inline constexpr wchar_t kColumnDate[] = L"更新日時";
+inline constexpr wchar_t kSortMark[] = L"*";
+inline constexpr wchar_t kConfirmExecute[] = L"ファイルを実行しようとしてますが、いいですか？";
+inline constexpr wchar_t kConfirmCaption[] = L"確認";
+
 }  // namespace txt
