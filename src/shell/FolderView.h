@@ -172,6 +172,7 @@ private:
     // True while a rebuild moves through the desktop to the folder it keeps: only the final selection is reported.
     bool quiet_ = false;
     bool destroying_ = false;
+    bool allIcons_ = false;  // both icons are wanted now, not only what drawing needs
     TFileView* fileView_ = nullptr;
     TContextMenuEx* contextMenu_ = nullptr;
     TDropSourceEx* dropSource_ = nullptr;
