@@ -9,7 +9,9 @@
 #include "ui/rich_edit.h"
 
 void RunFindBenchmarks();
+void RunListBenchmarks();
 void RunOpenSaveBenchmarks();
+void RunTreeBenchmarks();
 
 int main(int argc, char** argv) {
     shell::ShellModule shellModule;  // OLE, the shell allocator and the desktop folder, as the program has them
@@ -21,6 +23,8 @@ int main(int argc, char** argv) {
     auto wanted = [only](const char* group) { return !only || std::strncmp(only, group, std::strlen(only)) == 0; };
     if (wanted("open")) RunOpenSaveBenchmarks();
     if (wanted("find")) RunFindBenchmarks();
+    if (wanted("list")) RunListBenchmarks();
+    if (wanted("tree")) RunTreeBenchmarks();
     std::fflush(stdout);
     return 0;
 }

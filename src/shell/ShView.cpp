@@ -117,6 +117,13 @@ ScopedShellMalloc::~ScopedShellMalloc() {
     shellMalloc = previous_;
 }
 
+ScopedDesktopFolder::ScopedDesktopFolder(IShellFolder* replacement) noexcept : previous_(desktopFolder) {
+    desktopFolder = replacement;
+}
+ScopedDesktopFolder::~ScopedDesktopFolder() {
+    desktopFolder = previous_;
+}
+
 void FreeIdList(const ITEMIDLIST* list) noexcept {
     if (list && shellMalloc) shellMalloc->Free(const_cast<ITEMIDLIST*>(list));
 }

@@ -109,4 +109,23 @@ inline constexpr wchar_t kApplyColor[] = L"決定色を選択した文字列の�
 // Version and help window.
 inline constexpr wchar_t kHelpCaption[] = L"ピルカ２ バージョン＆ヘルプ";
 
+// Shell context menu and drag source.
+inline constexpr wchar_t kItemCountBefore[] = L"一度に選択できるファイルの数は";
+inline constexpr wchar_t kItemCountAfter[] = L"までだよ^^;";
+inline constexpr wchar_t kItemCountCaption[] = L"ファイル選択でのお知らせ";
+inline constexpr wchar_t kInvokeFailed[] = L" InvokeCommand failed! ";
+inline constexpr wchar_t kInvokeFailedCaption[] = L" TContextMenuEx component version 2.05";
+inline constexpr wchar_t kSendToAccel[] = L"(&N)";
+inline constexpr wchar_t kSendToAccelOld[] = L"(&T)";
+inline constexpr wchar_t kPasteAccel[] = L"(&P)";
+
+// File list.
+inline constexpr wchar_t kColumnName[] = L"名前";
+inline constexpr wchar_t kColumnSize[] = L"サイズ(バイト)";
+inline constexpr wchar_t kColumnType[] = L"ファイルの種類";
+inline constexpr wchar_t kColumnDate[] = L"更新日時";
+inline constexpr wchar_t kSortMark[] = L"*";
+inline constexpr wchar_t kConfirmExecute[] = L"ファイルを実行しようとしてますが、いいですか？";
+inline constexpr wchar_t kConfirmCaption[] = L"確認";
+
 }  // namespace txt

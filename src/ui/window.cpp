@@ -137,18 +137,19 @@ void Subclass::Attach(HWND hwnd, Handler handler) {
     Detach();
     hwnd_ = hwnd;
     handler_ = std::move(handler);
-    ::SetWindowSubclass(hwnd_, Proc, 1, reinterpret_cast<DWORD_PTR>(this));
+    // Keyed by this object, so that two hooks on one window (a control's own and a passing one) stay apart.
+    ::SetWindowSubclass(hwnd_, Proc, reinterpret_cast<UINT_PTR>(this), reinterpret_cast<DWORD_PTR>(this));
 }
 
 void Subclass::Detach() noexcept {
-    if (hwnd_ && ::IsWindow(hwnd_)) ::RemoveWindowSubclass(hwnd_, Proc, 1);
+    if (hwnd_ && ::IsWindow(hwnd_)) ::RemoveWindowSubclass(hwnd_, Proc, reinterpret_cast<UINT_PTR>(this));
     hwnd_ = nullptr;
 }
 
-LRESULT CALLBACK Subclass::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
+LRESULT CALLBACK Subclass::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data) {
     auto* self = reinterpret_cast<Subclass*>(data);
     if (msg == WM_NCDESTROY) {
-        ::RemoveWindowSubclass(hwnd, Proc, 1);
+        ::RemoveWindowSubclass(hwnd, Proc, id);
         self->hwnd_ = nullptr;
         return ::DefSubclassProc(hwnd, msg, wp, lp);
     }

@@ -1,0 +1,191 @@
+// The folder tree: the shell namespace from the desktop down, folders only, each level listed when it is first
+// opened. Its selection is the panel's current folder, handed to the linked views (the file list, the folder combo,
+// an image panel) as an absolute item identifier list after every change.
+//
+// The native tree view is wrapped directly: its notifications come back to this component through
+// ui::ReflectingControl, its mouse messages through a subclass. Every node owns the one-item list its parent's folder
+// gave for it (the root: the desktop's empty list); absolute lists are built on demand and freed at once.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shell/ShView.h"
+#include "ui/component.h"
+#include "ui/window.h"
+
+namespace shell {
+
+class TFileView;
+class TContextMenuEx;
+class TDropSourceEx;
+
+class TFolderView : public ui::Component, public ui::ReflectingControl {
+public:
+    // Creates the native tree view as a child of parent (200 by 200 pixels). Unless the owner is loading, the root
+    // is built at once; otherwise when loading ends.
+    TFolderView(ui::Component* owner, HWND parent);
+    ~TFolderView() override;
+
+    HWND Handle() const noexcept { return hwnd_; }
+    void SetBounds(int left, int top, int width, int height);
+
+    // Links; they own nothing and are cleared when the linked component goes away.
+    TFileView* FileView() const noexcept { return fileView_; }
+    void SetFileView(TFileView* list);  // also sets the list's back link; null first clears the old list's one
+    TContextMenuEx* ContextMenu() const noexcept { return contextMenu_; }
+    void SetContextMenu(TContextMenuEx* menu);  // a menu also turns RightClickSelect on
+    TDropSourceEx* DropSource() const noexcept { return dropSource_; }
+    void SetDropSource(TDropSourceEx* source);  // a drag source also turns RightClickSelect on
+    LinkedFolderView* ComboView() const noexcept { return comboView_; }
+    void SetComboView(LinkedFolderView* combo);  // set and cleared only by TComboView::SetFolderView
+    // An optional further view told the selected folder like the others; a plain field, never cleared here.
+    LinkedFolderView* ImagePanel() const noexcept { return imagePanel_; }
+    void SetImagePanel(LinkedFolderView* panel) noexcept { imagePanel_ = panel; }
+
+    // Selects the folder of a path of any length; false (nothing changes) when the path does not parse.
+    bool SelectPath(const std::wstring& path);
+    // The selected folder's parsing name (its file-system path when it has one); empty when nothing is selected.
+    std::wstring GetSelectedPath() const;
+    // A new absolute list of the selected folder; absent when nothing is selected.
+    UniqueIdList GetSelectedIdList() const;
+    // Clears and rebuilds the tree from the desktop and selects the folder of target again (the root for the desktop
+    // or an absent list). The list stays the caller's.
+    void RebuildTree(const ITEMIDLIST* target);
+    void SelectIdList(const ITEMIDLIST* absolute);
+    // Moves the selection into the selected folder's child of that one-item list.
+    void SelectChild(const ITEMIDLIST* item);
+    // The file list gave the selected folder's child oldItem the new name newItem (both one-item lists, the
+    // caller's).
+    void RenameChild(const ITEMIDLIST* oldItem, const ITEMIDLIST* newItem);
+
+    HTREEITEM CurrentNode() const noexcept { return currentNode_; }
+    HTREEITEM PreviousNode() const noexcept { return previousNode_; }
+    HTREEITEM Selected() const;
+    void SetSelected(HTREEITEM node);  // null clears the selection
+
+    // Nodes. The root is the desktop; a node's list is its own one-item list (the root's the empty list).
+    HTREEITEM Root() const;
+    HTREEITEM Parent(HTREEITEM node) const;
+    std::vector<HTREEITEM> Children(HTREEITEM node) const;
+    int Level(HTREEITEM node) const;  // 0 for the root
+    std::wstring NodeText(HTREEITEM node) const;
+    const ITEMIDLIST* NodeData(HTREEITEM node) const;
+    bool NodeHasChildren(HTREEITEM node) const;  // the expand button
+    UniqueIdList NodeIdList(HTREEITEM node) const;
+    // The node's normal and open icons in the system image list, fetched now if the control has not asked yet.
+    std::pair<int, int> NodeIcons(HTREEITEM node);
+    int NodeOverlay(HTREEITEM node) const;  // the overlay image number, 0 for none
+    // Expands a node, listing it first when it has never been listed.
+    void Expand(HTREEITEM node);
+    void Collapse(HTREEITEM node);
+    RECT NodeLabelRect(HTREEITEM node) const;  // client coordinates of the label
+
+    // Properties.
+    bool ShowRoot() const noexcept { return showRoot_; }
+    void SetShowRoot(bool value);
+    bool RightClickSelect() const noexcept { return rightClickSelect_; }
+    void SetRightClickSelect(bool value) noexcept { rightClickSelect_ = value; }
+    bool HideSelection() const noexcept { return hideSelection_; }
+    void SetHideSelection(bool value);
+    int Indent() const;
+    void SetIndent(int value);
+    bool ReadOnly() const noexcept { return readOnly_; }
+    void SetReadOnly(bool value);
+    // Destroys and re-creates the control's window (as a change of border needs), keeping the selected folder.
+    void RecreateWindow();
+
+    // Raised first on a selection change, before the linked views hear of it; node is null when the selection
+    // becomes none.
+    std::function<void(TFolderView* sender, HTREEITEM node)> OnChange;
+    // Raised for every node that is deleted, after its list has been freed.
+    std::function<void(TFolderView* sender, HTREEITEM node)> OnDeleting;
+    // The mouse as the control receives it (button: 1 left, 2 right, 3 middle; client coordinates), before the
+    // tree's own handling.
+    std::function<void(int button, int x, int y)> OnMouseDown, OnMouseUp;
+    std::function<void(int x, int y)> OnMouseMove;
+
+protected:
+    void Loaded() override;
+    void Notification(ui::Component* component, ui::Operation operation) override;
+    std::optional<LRESULT> OnReflected(UINT msg, WPARAM wp, LPARAM lp) override;
+
+private:
+    class RedrawPause;
+
+    void CreateWnd();
+    std::optional<LRESULT> OnTreeMessage(UINT msg, WPARAM wp, LPARAM lp);
+    std::optional<LRESULT> OnNotify(NMHDR* header);
+
+    void BuildRoot();
+    bool ClearAndAddRoot();
+    // Lists the node's sub-folders; false when the folder could not be had or listed. `known` spares a bind.
+    bool FillChildren(HTREEITEM node, IShellFolder* known);
+    HTREEITEM AddChild(HTREEITEM parent, IShellFolder* folder, IShellIcon* icons, UniqueIdList item);
+    void SetNodeIcons(HTREEITEM node, TVITEMW& item);
+    ComPtr<IShellFolder> NodeFolder(HTREEITEM node) const;
+    ComPtr<IShellFolder> ContainingFolder(HTREEITEM node) const;
+    HTREEITEM FindChildNode(HTREEITEM node, const ITEMIDLIST* item);
+    HTREEITEM FindNodeByIdList(const ITEMIDLIST* list);
+    void SetHasChildren(HTREEITEM node, bool value);
+    void SetNodeText(HTREEITEM node, const std::wstring& text);
+    void SetNodeData(HTREEITEM node, UniqueIdList list);
+    void TellComboSelection();
+
+    bool CanExpand(HTREEITEM node);
+    void Change(HTREEITEM node);
+    void NotifyLinkedViews(HTREEITEM node);
+    bool CanEdit(HTREEITEM node) const;
+    void Edit(const NMTVDISPINFOW& info);
+    void DeletionHandler(HTREEITEM node, LPARAM data);
+    void ReleaseAllNodes();
+
+    void WMRButtonDown(WPARAM wp, LPARAM lp);
+    void MouseDown(int button, int x, int y);
+    void MouseMove(WPARAM keys, int x, int y);
+    void MouseUp(int button, int x, int y);
+    void ResetPress() noexcept;
+    void ShowMenuForSelected(POINT screen);
+    void DragSelected();
+    void SetStyleBit(DWORD bit, bool on);
+
+    HWND parent_;
+    HWND hwnd_ = nullptr;  // destroyed with this component, or earlier with its parent
+    ui::Subclass hook_;
+    int redrawLocks_ = 0;
+
+    // Press tracking: a button went down on the tree and neither a menu nor a drag came of it yet.
+    bool pressed_ = false;
+    bool rightPressed_ = false;
+    int pressX_ = 0;
+    int pressY_ = 0;
+    bool nativeDrag_ = false;             // the control's own tracking of the press saw a drag begin
+    HTREEITEM rightClickNode_ = nullptr;  // the node under the last right press, for the right-click selection
+
+    LinkedFolderView* comboView_ = nullptr;
+    // True while the tree clears its nodes or fills a node: no node is filled and the linked views hear nothing.
+    bool updating_ = false;
+    // True while a rebuild moves through the desktop to the folder it keeps: only the final selection is reported.
+    bool quiet_ = false;
+    bool destroying_ = false;
+    bool allIcons_ = false;  // both icons are wanted now, not only what drawing needs
+    TFileView* fileView_ = nullptr;
+    TContextMenuEx* contextMenu_ = nullptr;
+    TDropSourceEx* dropSource_ = nullptr;
+    HTREEITEM currentNode_ = nullptr;
+    HTREEITEM previousNode_ = nullptr;
+    LinkedFolderView* imagePanel_ = nullptr;
+
+    bool showRoot_ = false;
+    bool rightClickSelect_ = false;
+    bool hideSelection_ = true;
+    bool readOnly_ = false;
+    int indent_ = -1;  // the control's own until set
+    RECT bounds_{0, 0, 200, 200};
+};
+
+}  // namespace shell

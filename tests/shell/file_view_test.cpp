@@ -1,0 +1,850 @@
+// The file list: its rows against the shell's own per-entry answers, the shared sort, the mask, double-clicks with
+// and without a tree, rename in place, the press tracking, and refills that keep the user's place.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <windowsx.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "shell/DRPCOMEX.h"
+#include "shell/FileView.h"
+#include "shell/FolderView.h"
+#include "support/test_support.h"
+#include "ui/owned.h"
+#include "ui/window.h"
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+using testing_support::PumpFor;
+using testing_support::ScriptedPrompter;
+using testing_support::TempDir;
+
+// A form: hands the list its own notifications and records the commands a popup menu item sends.
+class Host : public ui::Window {
+public:
+    Host() : ui::Window(nullptr) {
+        CreateOwnWindow(L"PilkaTestFileViewHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, RECT{0, 0, 900, 700},
+                        nullptr);
+    }
+    ~Host() override {
+        if (Handle()) ::DestroyWindow(Handle());
+    }
+    std::vector<WORD> commands;
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override {
+        if (msg == WM_COMMAND && lp == 0) commands.push_back(LOWORD(wp));
+        return Default(msg, wp, lp);
+    }
+};
+
+// The list as the main window sets it up.
+std::unique_ptr<shell::TFileView> MakeList(Host& host, int left = 0) {
+    auto list = std::make_unique<shell::TFileView>(nullptr, host.Handle());
+    list->SetBounds(left, 0, 440, 640);
+    list->SetViewStyle(shell::ListViewStyle::Report);
+    list->SetFileExecute(false);
+    list->SetMultiSelect(false);
+    list->SetRowSelect(true);
+    list->SetHideSelection(false);
+    return list;
+}
+
+void Show(shell::TFileView& list, const std::wstring& path) {
+    const shell::UniqueIdList folder = shell::PathToIdList(path);
+    ASSERT_TRUE(folder) << path.size();
+    list.BrowseTo(folder.get());
+}
+
+std::wstring Text(const shell::TFileView& list, int item, int column) {
+    wchar_t text[1024]{};
+    LVITEMW it{};
+    it.iSubItem = column;
+    it.pszText = text;
+    it.cchTextMax = 1024;
+    ::SendMessageW(list.Handle(), LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&it));
+    return text;
+}
+
+int Count(const shell::TFileView& list) {
+    return ListView_GetItemCount(list.Handle());
+}
+
+std::vector<std::wstring> Column(const shell::TFileView& list, int column) {
+    std::vector<std::wstring> texts;
+    for (int i = 0; i < Count(list); ++i) texts.push_back(Text(list, i, column));
+    return texts;
+}
+
+int IndexOf(const shell::TFileView& list, const std::wstring& caption) {
+    const auto names = Column(list, 0);
+    const auto at = std::find(names.begin(), names.end(), caption);
+    return at == names.end() ? -1 : static_cast<int>(at - names.begin());
+}
+
+std::wstring HeaderText(const shell::TFileView& list, int column) {
+    wchar_t text[64]{};
+    LVCOLUMNW c{};
+    c.mask = LVCF_TEXT;
+    c.pszText = text;
+    c.cchTextMax = 64;
+    ListView_GetColumn(list.Handle(), column, &c);
+    return text;
+}
+
+std::vector<std::wstring> Headers(const shell::TFileView& list) {
+    std::vector<std::wstring> h;
+    for (int c = 0; c < 5; ++c) h.push_back(HeaderText(list, c));
+    return h;
+}
+
+// A press and release on the header, as the user clicks it.
+void ClickHeader(const shell::TFileView& list, int column) {
+    HWND header = ListView_GetHeader(list.Handle());
+    RECT r{};
+    Header_GetItemRect(header, column, &r);
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    ::SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::SendMessageW(header, WM_LBUTTONUP, 0, at);
+}
+
+POINT RowPoint(const shell::TFileView& list, int item) {
+    RECT r{};
+    r.left = LVIR_LABEL;
+    ::SendMessageW(list.Handle(), LVM_GETITEMRECT, item, reinterpret_cast<LPARAM>(&r));
+    return {r.left + 8, (r.top + r.bottom) / 2};
+}
+
+void Post(const shell::TFileView& list, UINT msg, WPARAM keys, POINT p) {
+    ::PostMessageW(list.Handle(), msg, keys, MAKELPARAM(p.x, p.y));
+    PumpFor(30);
+}
+
+void DoubleClickRow(const shell::TFileView& list, int item) {
+    const POINT p = RowPoint(list, item);
+    Post(list, WM_LBUTTONDOWN, MK_LBUTTON, p);
+    Post(list, WM_LBUTTONUP, 0, p);
+    Post(list, WM_LBUTTONDBLCLK, MK_LBUTTON, p);
+    Post(list, WM_LBUTTONUP, 0, p);
+}
+
+void Touch(const std::wstring& path, size_t bytes = 1) {
+    testing_support::WriteBytes(path, std::string(bytes, 'x'));
+}
+
+// ---- the reference: what the shell says of each entry, asked entry by entry ----
+
+std::wstring GroupedSize(ULONGLONG size) {
+    if (size == 0) return L"";
+    std::wstring digits = std::to_wstring(size), out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += L',';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::wstring MinuteText(const FILETIME& utc) {
+    FILETIME local;
+    SYSTEMTIME t;
+    ::FileTimeToLocalFileTime(&utc, &local);
+    ::FileTimeToSystemTime(&local, &t);
+    wchar_t text[32];
+    swprintf(text, 32, L"%02u/%02u/%02u %02u:%02u", t.wYear % 100, t.wMonth, t.wDay, t.wHour, t.wMinute);
+    return text;
+}
+
+struct Row {
+    std::wstring caption, size, type, date;
+    int icon = -1, overlay = -1;
+    bool operator==(const Row&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Row& r) {
+    char text[1024];
+    auto u8 = [](const std::wstring& w) {
+        std::string s(w.size() * 4 + 1, '\0');
+        s.resize(static_cast<size_t>(
+            ::WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, s.data(), static_cast<int>(s.size()), nullptr, nullptr)));
+        return s;
+    };
+    snprintf(text, sizeof text, "[%s|%s|%s|%s|icon %d|overlay %d]", u8(r.caption).c_str(), u8(r.size).c_str(),
+             u8(r.type).c_str(), u8(r.date).c_str(), r.icon, r.overlay);
+    return out << text;
+}
+
+std::wstring NameOf(IShellFolder* folder, const ITEMIDLIST* item, DWORD flags) {
+    STRRET name{};
+    wchar_t* text = nullptr;
+    if (FAILED(folder->GetDisplayNameOf(item, flags, &name)) || FAILED(::StrRetToStrW(&name, item, &text))) return {};
+    std::wstring s = text;
+    ::CoTaskMemFree(text);
+    return s;
+}
+
+// Every entry's row from the plain shell calls, in the folder's enumeration order. Size and time come from the file
+// itself: the shell's find data of an item holds a 32-bit size and a DOS time, and the test's big and old files are
+// exactly what those cannot hold; for every other entry the two must agree.
+std::vector<Row> ReferenceRows(const std::wstring& path, std::vector<shell::UniqueIdList>* items = nullptr,
+                               ComPtr<IShellFolder>* folderOut = nullptr) {
+    std::vector<Row> rows;
+    const shell::UniqueIdList absolute = shell::PathToIdList(path);
+    ComPtr<IShellFolder> folder;
+    EXPECT_TRUE(SUCCEEDED(shell::DesktopFolder()->BindToObject(absolute.get(), nullptr, IID_PPV_ARGS(&folder))));
+    ComPtr<IShellIcon> shellIcon;
+    folder->QueryInterface(IID_PPV_ARGS(&shellIcon));
+    ComPtr<IEnumIDList> entries;
+    EXPECT_EQ(folder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, &entries),
+              S_OK);
+    ITEMIDLIST* raw = nullptr;
+    ULONG fetched = 0;
+    while (entries && entries->Next(1, &raw, &fetched) == S_OK) {
+        shell::UniqueIdList item = shell::OwnIdList(raw);
+        const ITEMIDLIST* one = item.get();
+        Row row;
+        row.caption = NameOf(folder.Get(), one, SHGDN_INFOLDER);
+        ULONG attributes = SFGAO_FOLDER | SFGAO_SHARE | SFGAO_LINK;
+        folder->GetAttributesOf(1, &one, &attributes);
+        row.overlay = (attributes & SFGAO_SHARE) ? 0 : (attributes & SFGAO_LINK) ? 1 : -1;
+        ITEMIDLIST* full = ::ILCombine(absolute.get(), one);
+        if (shellIcon) shellIcon->GetIconOf(one, GIL_FORSHELL, &row.icon);
+        SHFILEINFOW info{};
+        if (row.icon == -1) {
+            ::SHGetFileInfoW(reinterpret_cast<LPCWSTR>(full), 0, &info, sizeof info, SHGFI_PIDL | SHGFI_SYSICONINDEX);
+            row.icon = info.iIcon;
+        }
+        info = {};
+        ::SHGetFileInfoW(reinterpret_cast<LPCWSTR>(full), 0, &info, sizeof info, SHGFI_PIDL | SHGFI_TYPENAME);
+        row.type = info.szTypeName;
+        ::CoTaskMemFree(full);
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        const std::wstring parsing = NameOf(folder.Get(), one, SHGDN_FORPARSING);
+        EXPECT_TRUE(::GetFileAttributesExW(parsing.c_str(), GetFileExInfoStandard, &data));
+        const ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        row.size = GroupedSize(size);
+        row.date = MinuteText(data.ftLastWriteTime);
+        WIN32_FIND_DATAW found{};
+        EXPECT_TRUE(SUCCEEDED(::SHGetDataFromIDListW(folder.Get(), one, SHGDFIL_FINDDATA, &found, sizeof found)));
+        SYSTEMTIME t{};
+        ::FileTimeToSystemTime(&data.ftLastWriteTime, &t);
+        if (size < (1ull << 32) && t.wYear >= 1981) {
+            EXPECT_EQ(GroupedSize(found.nFileSizeLow), row.size) << parsing.size();
+            EXPECT_EQ(MinuteText(found.ftLastWriteTime), row.date) << parsing.size();
+        }
+        rows.push_back(row);
+        if (items) items->push_back(std::move(item));
+    }
+    if (folderOut) *folderOut = folder;
+    return rows;
+}
+
+Row ListRow(const shell::TFileView& list, int i) {
+    Row row{Text(list, i, 0), Text(list, i, 1), Text(list, i, 2), Text(list, i, 3)};
+    LVITEMW it{};
+    it.mask = LVIF_IMAGE;
+    it.iItem = i;
+    ListView_GetItem(list.Handle(), &it);
+    row.icon = it.iImage;
+    row.overlay = static_cast<int>((ListView_GetItemState(list.Handle(), i, LVIS_OVERLAYMASK) >> 8)) - 1;
+    return row;
+}
+
+void WriteIconFile(const std::wstring& path) {
+    std::string bytes;
+    auto put16 = [&](unsigned v) { bytes += char(v & 0xFF), bytes += char(v >> 8 & 0xFF); };
+    auto put32 = [&](unsigned v) { put16(v & 0xFFFF), put16(v >> 16); };
+    const unsigned image = 40 + 16 * 16 * 4 + 16 * 4;
+    put16(0), put16(1), put16(1);                                                // an icon file of one image
+    bytes += char(16), bytes += char(16), bytes += char(0), bytes += char(0);    // 16 x 16, no palette
+    put16(1), put16(32), put32(image), put32(22);                                // planes, bits, size, offset
+    put32(40), put32(16), put32(32), put16(1), put16(32), put32(0), put32(0);    // the bitmap header
+    put32(0), put32(0), put32(0), put32(0);                                      // (twice the height: and-mask)
+    for (int i = 0; i < 16 * 16; ++i) put32(i % 3 ? 0xFF2060C0u : 0xFFE0A020u);  // pixels
+    bytes += std::string(16 * 4, '\0');                                          // and-mask
+    testing_support::WriteBytes(path, bytes);
+}
+
+void WriteShortcut(const std::wstring& path, const std::wstring& target) {
+    ComPtr<IShellLinkW> link;
+    ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))));
+    link->SetPath(target.c_str());
+    ComPtr<IPersistFile> file;
+    ASSERT_TRUE(SUCCEEDED(link.As(&file)));
+    ASSERT_TRUE(SUCCEEDED(file->Save(path.c_str(), TRUE)));
+}
+
+void SetLocalTime(const std::wstring& path, SYSTEMTIME local) {
+    FILETIME localTime, utc;
+    ::SystemTimeToFileTime(&local, &localTime);
+    ::LocalFileTimeToFileTime(&localTime, &utc);
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ::SetFileTime(file, nullptr, nullptr, &utc);
+    ::CloseHandle(file);
+}
+
+// Folders, hidden entries, several extensions, files without one, a shortcut, a program and an icon (whose icons
+// are their own), names the code page cannot hold, an empty file, a time before 1980 and, where the disk allows a
+// sparse one, a file over 4 GB.
+struct MixedFolder {
+    TempDir dir;
+    bool big = false;
+    MixedFolder() {
+        std::filesystem::create_directory(dir.Path() / L"sub");
+        std::filesystem::create_directory(dir.Path() / L"隠しフォルダ");
+        ::SetFileAttributesW((dir / L"隠しフォルダ").c_str(), FILE_ATTRIBUTE_HIDDEN);
+        Touch(dir / L"a.txt", 999);
+        Touch(dir / L"b.TXT", 1000);
+        Touch(dir / L"c.rtf", 12345);
+        Touch(dir / L"d.csv", 7);
+        Touch(dir / L"noext", 3);
+        Touch(dir / L"README", 30);
+        Touch(dir / L"zero.txt", 0);
+        Touch(dir / L"한국어.txt", 5);
+        Touch(dir / L"smile😀.txt", 6);
+        Touch(dir / L"hidden.txt", 8);
+        ::SetFileAttributesW((dir / L"hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+        Touch(dir / L"old.txt", 9);
+        SetLocalTime(dir / L"old.txt", SYSTEMTIME{1975, 3, 0, 15, 10, 20, 0, 0});
+        wchar_t self[MAX_PATH];
+        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+        ::CopyFileW(self, (dir / L"prog.exe").c_str(), FALSE);
+        WriteIconFile(dir / L"picture.ico");
+        WriteShortcut(dir / L"short.lnk", dir / L"prog.exe");
+        HANDLE file = ::CreateFileW((dir / L"big.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD bytes = 0;
+        LARGE_INTEGER end{};
+        end.QuadPart = 5'000'000'000LL;
+        big = ::DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &bytes, nullptr) &&
+              ::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+        ::CloseHandle(file);
+        if (!big) ::DeleteFileW((dir / L"big.bin").c_str());
+    }
+};
+
+}  // namespace
+
+TEST(FileView, RowsAreWhatTheShellSaysOfEachEntry) {
+    MixedFolder folder;
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, folder.dir.Path().wstring());
+    PumpFor(50);
+
+    const std::vector<Row> expected = ReferenceRows(folder.dir.Path().wstring());
+    ASSERT_EQ(Count(*list), static_cast<int>(expected.size()));
+    std::map<std::wstring, Row> shown;
+    for (int i = 0; i < Count(*list); ++i) shown[Text(*list, i, 0)] = ListRow(*list, i);
+    for (const Row& row : expected) {
+        ASSERT_TRUE(shown.count(row.caption)) << row;
+        EXPECT_EQ(shown[row.caption], row);
+    }
+    // The texts as the user reads them.
+    EXPECT_EQ(shown[L"a.txt"].size, L"999");
+    EXPECT_EQ(shown[L"b.TXT"].size, L"1,000");
+    EXPECT_EQ(shown[L"zero.txt"].size, L"");
+    EXPECT_EQ(shown[L"sub"].size, L"");
+    EXPECT_EQ(shown[L"old.txt"].date, L"75/03/15 10:20");
+    EXPECT_TRUE(shown.count(L"한국어.txt"));
+    EXPECT_TRUE(shown.count(L"smile😀.txt"));
+    EXPECT_TRUE(shown.count(L"隠しフォルダ"));
+    EXPECT_TRUE(shown.count(L"hidden.txt"));
+    if (folder.big) {
+        EXPECT_EQ(shown[L"big.bin"].size, L"5,000,000,000");
+    }
+    const int shortcut = std::max(IndexOf(*list, L"short"), IndexOf(*list, L"short.lnk"));
+    ASSERT_GE(shortcut, 0);
+    EXPECT_EQ(ListRow(*list, shortcut).overlay, 1);
+    EXPECT_EQ(list->GetItemPath(IndexOf(*list, L"한국어.txt")), folder.dir / L"한국어.txt");
+}
+
+TEST(FileView, ColumnsAndSortingByEveryHeader) {
+    MixedFolder folder;
+    Host host;
+    auto list = MakeList(host);
+    EXPECT_EQ(Headers(*list),
+              (std::vector<std::wstring>{L"*名前", L"サイズ(バイト)", L"ファイルの種類", L"更新日時", L""}));
+    const int widths[] = {120, 80, 70, 90};
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(ListView_GetColumnWidth(list->Handle(), c), widths[c]);
+    LVCOLUMNW size{};
+    size.mask = LVCF_FMT;
+    ListView_GetColumn(list->Handle(), 1, &size);
+    EXPECT_EQ(size.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
+
+    Show(*list, folder.dir.Path().wstring());
+    // By name: the folder's own order (folders first), from the enumeration's.
+    std::vector<shell::UniqueIdList> items;
+    ComPtr<IShellFolder> shellFolder;
+    const std::vector<Row> reference = ReferenceRows(folder.dir.Path().wstring(), &items, &shellFolder);
+    std::vector<size_t> order(reference.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return static_cast<short>(HRESULT_CODE(shellFolder->CompareIDs(0, items[a].get(), items[b].get()))) < 0;
+    });
+    std::vector<std::wstring> byName;
+    for (size_t i : order) byName.push_back(reference[i].caption);
+    EXPECT_EQ(Column(*list, 0), byName);
+    EXPECT_EQ(Text(*list, 0, 0), L"sub");
+
+    ClickHeader(*list, 0);  // descending: all of it reversed
+    std::reverse(byName.begin(), byName.end());
+    EXPECT_EQ(Column(*list, 0), byName);
+    EXPECT_EQ(HeaderText(*list, 0), L"*名前");
+
+    auto sizes = [&] {
+        std::vector<ULONGLONG> values;
+        for (std::wstring s : Column(*list, 1)) {
+            s.erase(std::remove(s.begin(), s.end(), L','), s.end());
+            values.push_back(s.empty() ? 0 : std::stoull(s));
+        }
+        return values;
+    };
+    ClickHeader(*list, 1);  // its stored +1 negated: descending
+    EXPECT_EQ(Headers(*list),
+              (std::vector<std::wstring>{L"名前", L"*サイズ(バイト)", L"ファイルの種類", L"更新日時", L""}));
+    auto values = sizes();
+    EXPECT_TRUE(std::is_sorted(values.rbegin(), values.rend()));
+    ClickHeader(*list, 1);
+    values = sizes();
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_EQ(Text(*list, 0, 1), L"");                              // empty cells first
+    EXPECT_LT(IndexOf(*list, L"a.txt"), IndexOf(*list, L"b.TXT"));  // 999 before 1,000
+
+    auto ordered = [&](int column, int direction) {
+        const auto texts = Column(*list, column);
+        for (size_t i = 1; i < texts.size(); ++i) {
+            const int r = ::CompareStringW(LOCALE_USER_DEFAULT, 0, texts[i - 1].c_str(), -1, texts[i].c_str(), -1);
+            if ((r - CSTR_EQUAL) * direction > 0) return false;
+        }
+        return true;
+    };
+    ClickHeader(*list, 2);
+    EXPECT_EQ(HeaderText(*list, 2), L"*ファイルの種類");
+    EXPECT_TRUE(ordered(2, -1));
+    ClickHeader(*list, 3);
+    EXPECT_TRUE(ordered(3, -1));
+    ClickHeader(*list, 3);
+    EXPECT_TRUE(ordered(3, +1));
+}
+
+TEST(FileView, SortIsSharedByAllListsAndSurvivesChangesOfFolder) {
+    TempDir one, two;
+    Touch(one / L"x.txt", 5);
+    Touch(one / L"y.txt", 50);
+    std::filesystem::create_directory(one.Path() / L"z");
+    Touch(two / L"p.txt", 1);
+    Touch(two / L"q.txt", 2);
+    Touch(two / L"r.txt", 3);
+    SetLocalTime(one / L"x.txt", SYSTEMTIME{2001, 1, 0, 1, 0, 0, 0, 0});
+    SetLocalTime(one / L"y.txt", SYSTEMTIME{2011, 1, 0, 1, 0, 0, 0, 0});
+    SetLocalTime(two / L"p.txt", SYSTEMTIME{2005, 1, 0, 1, 0, 0, 0, 0});
+    SetLocalTime(two / L"q.txt", SYSTEMTIME{2015, 1, 0, 1, 0, 0, 0, 0});
+    SetLocalTime(two / L"r.txt", SYSTEMTIME{2010, 1, 0, 1, 0, 0, 0, 0});
+    Host host;
+    auto first = MakeList(host);
+    auto second = MakeList(host, 450);
+    Show(*first, one.Path().wstring());
+    Show(*second, one.Path().wstring());
+
+    ClickHeader(*first, 3);  // by date, descending
+    EXPECT_EQ(shell::FileListSort().LastSortColumn, 3);
+    EXPECT_EQ(shell::FileListSort().LastSortDirection, -1);
+    Show(*first, two.Path().wstring());
+    EXPECT_EQ(Column(*first, 0), (std::vector<std::wstring>{L"q.txt", L"r.txt", L"p.txt"}));
+    EXPECT_EQ(HeaderText(*first, 3), L"*更新日時");
+    Show(*second, two.Path().wstring());  // the other list sorts the same way, and says so
+    EXPECT_EQ(Column(*second, 0), (std::vector<std::wstring>{L"q.txt", L"r.txt", L"p.txt"}));
+    EXPECT_EQ(Headers(*second),
+              (std::vector<std::wstring>{L"名前", L"サイズ(バイト)", L"ファイルの種類", L"*更新日時", L""}));
+
+    ClickHeader(*second, 0);  // a first click on the name after the fill: ascending
+    EXPECT_EQ(Column(*second, 0), (std::vector<std::wstring>{L"p.txt", L"q.txt", L"r.txt"}));
+    Show(*first, one.Path().wstring());
+    EXPECT_EQ(Column(*first, 0), (std::vector<std::wstring>{L"z", L"x.txt", L"y.txt"}));
+
+    // The fifth column removes every mark; the lists can still be sorted afterwards.
+    ClickHeader(*first, 4);
+    EXPECT_EQ(Headers(*first),
+              (std::vector<std::wstring>{L"名前", L"サイズ(バイト)", L"ファイルの種類", L"更新日時", L""}));
+    EXPECT_EQ(shell::FileListSort().SortDirection[4], 0);
+    Show(*first, two.Path().wstring());
+    EXPECT_EQ(Count(*first), 3);
+    ClickHeader(*first, 1);
+    EXPECT_EQ(HeaderText(*first, 1), L"*サイズ(バイト)");
+    const auto sizes = Column(*first, 1);
+    EXPECT_TRUE(sizes == (std::vector<std::wstring>{L"1", L"2", L"3"}) ||
+                sizes == (std::vector<std::wstring>{L"3", L"2", L"1"}));
+    ClickHeader(*first, 1);
+    EXPECT_NE(Column(*first, 1), sizes);
+}
+
+TEST(FileView, PopupMenuTakesTheHeaderClick) {
+    TempDir dir;
+    Touch(dir / L"a.txt");
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, dir.Path().wstring());
+    ui::UniqueMenu menu(::CreatePopupMenu());
+    for (UINT id = 101; id <= 105; ++id) ::AppendMenuW(menu.get(), MF_STRING, id, L"item");
+    list->SetMyPopupMenu(menu.get(), host.Handle());
+    const auto before = Headers(*list);
+    const shell::FileListSortState state = shell::FileListSort();
+    ClickHeader(*list, 2);
+    ClickHeader(*list, 4);
+    EXPECT_EQ(host.commands, (std::vector<WORD>{103, 105}));
+    EXPECT_EQ(Headers(*list), before);
+    EXPECT_EQ(shell::FileListSort().LastSortColumn, state.LastSortColumn);
+    EXPECT_EQ(shell::FileListSort().SortDirection[2], state.SortDirection[2]);
+}
+
+TEST(FileView, MaskShowsFoldersAndTheNamedExtensionsInAnyCase) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.Path() / L"folder");
+    for (const wchar_t* name : {L"a.txt", L"b.TXT", L"c.Txt", L"d.rtf", L"noext", L"e.txt.bak"}) Touch(dir / name);
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, dir.Path().wstring());
+    EXPECT_EQ(Count(*list), 7);
+    const std::vector<std::wstring> mask{L".TXT"};
+    list->SetMask(&mask);
+    EXPECT_EQ(Count(*list), 7);  // from the next fill on
+    list->FillItems();
+    auto names = Column(*list, 0);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"a.txt", L"b.TXT", L"c.Txt", L"folder"}));
+    list->SetMask(nullptr);  // ignored
+    EXPECT_EQ(list->Mask(), mask);
+}
+
+namespace {
+
+class RecordingList : public shell::TFileView {
+public:
+    using shell::TFileView::TFileView;
+    std::vector<std::wstring> executed;
+    std::wstring unlistable;  // a folder whose enumeration fails
+
+protected:
+    void ExecuteItem(const ITEMIDLIST* absolute) override { executed.push_back(shell::PathOfIdList(absolute)); }
+    ComPtr<IShellFolder> BindFolder(const ITEMIDLIST* absolute) override;
+};
+
+// A folder that refuses to list itself, as one without access does.
+class RefusingFolder final : public IShellFolder {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (riid == IID_IUnknown || riid == IID_IShellFolder) {
+            *out = this;
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives as long as the test
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, IBindCtx*, LPWSTR, ULONG*, PIDLIST_RELATIVE*, ULONG*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList** out) override {
+        *out = nullptr;
+        return E_ACCESSDENIED;
+    }
+    HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, PCUIDLIST_RELATIVE, PCUIDLIST_RELATIVE) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID, UINT*, void** out) override {
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD, SHGDNF, STRRET*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetNameOf(HWND, PCUITEMID_CHILD, LPCWSTR, SHGDNF, PITEMID_CHILD*) override {
+        return E_NOTIMPL;
+    }
+};
+RefusingFolder refusingFolder;
+
+ComPtr<IShellFolder> RecordingList::BindFolder(const ITEMIDLIST* absolute) {
+    if (!unlistable.empty() && shell::PathOfIdList(absolute) == unlistable) return &refusingFolder;
+    return shell::TFileView::BindFolder(absolute);
+}
+
+}  // namespace
+
+TEST(FileView, DoubleClickWithoutTreeAsksBeforeRunning) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.Path() / L"sub");
+    Touch(dir / L"a.txt");
+    Host host;
+    RecordingList list(nullptr, host.Handle());
+    list.SetViewStyle(shell::ListViewStyle::Report);
+    list.SetBounds(0, 0, 400, 400);
+    int dblClicks = 0;
+    list.OnDblClick = [&] { ++dblClicks; };
+    Show(list, dir.Path().wstring());
+    ScriptedPrompter prompter;
+    prompter.answers = {IDNO, IDYES};
+    EXPECT_TRUE(list.FileExecute());  // the component's default
+    DoubleClickRow(list, IndexOf(list, L"sub"));
+    DoubleClickRow(list, IndexOf(list, L"sub"));
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    EXPECT_EQ(prompter.messages[0].text, L"ファイルを実行しようとしてますが、いいですか？");
+    EXPECT_EQ(prompter.messages[0].caption, L"確認");
+    EXPECT_EQ(prompter.messages[0].flags & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
+    EXPECT_EQ(list.executed, (std::vector<std::wstring>{dir / L"sub"}));
+    EXPECT_EQ(dblClicks, 2);
+    EXPECT_EQ(list.GetSelectedPath(), dir / L"sub");
+
+    list.SetFileExecute(false);
+    DoubleClickRow(list, IndexOf(list, L"a.txt"));
+    EXPECT_EQ(prompter.messages.size(), 2u);
+    EXPECT_EQ(list.executed.size(), 1u);
+    EXPECT_EQ(dblClicks, 3);
+    // Enter on the selected row does what a double-click does.
+    ::SendMessageW(list.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    PumpFor(20);
+    EXPECT_EQ(dblClicks, 4);
+}
+
+TEST(FileView, DoubleClickOnAFolderMovesTheLinkedTreeIntoIt) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.Path() / L"inner");
+    Touch(dir.Path() / L"inner" / L"deep.txt");
+    Touch(dir / L"a.txt");
+    Host host;
+    shell::TFolderView tree(nullptr, host.Handle());
+    tree.SetBounds(450, 0, 400, 600);
+    auto list = MakeList(host);
+    tree.SetFileView(list.get());
+    EXPECT_EQ(list->FolderView(), &tree);
+    ASSERT_TRUE(tree.SelectPath(dir.Path().wstring()));
+    PumpFor(20);
+    ASSERT_EQ(Count(*list), 2);
+    DoubleClickRow(*list, IndexOf(*list, L"inner"));
+    EXPECT_EQ(tree.GetSelectedPath(), dir / L"inner");
+    EXPECT_EQ(Column(*list, 0), (std::vector<std::wstring>{L"deep.txt"}));
+    EXPECT_EQ(shell::PathOfIdList(list->FolderIdList()), dir / L"inner");
+}
+
+TEST(FileView, AFolderThatCannotBeListedSendsTheTreeBack) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.Path() / L"open");
+    std::filesystem::create_directory(dir.Path() / L"locked");
+    Touch(dir.Path() / L"open" / L"o.txt");
+    Host host;
+    shell::TFolderView tree(nullptr, host.Handle());
+    RecordingList list(nullptr, host.Handle());
+    list.unlistable = dir / L"locked";
+    tree.SetFileView(&list);
+    ASSERT_TRUE(tree.SelectPath(dir / L"open"));
+    ASSERT_TRUE(tree.SelectPath(dir / L"locked"));
+    PumpFor(20);
+    EXPECT_EQ(tree.GetSelectedPath(), dir / L"open");
+    EXPECT_EQ(Column(list, 0), (std::vector<std::wstring>{L"o.txt"}));
+    EXPECT_EQ(shell::PathOfIdList(list.FolderIdList()), dir / L"open");
+
+    // Without a tree the rows and the folder they belong to stay together.
+    tree.SetFileView(nullptr);
+    EXPECT_EQ(list.FolderView(), nullptr);
+    Show(list, dir / L"locked");
+    EXPECT_EQ(Column(list, 0), (std::vector<std::wstring>{L"o.txt"}));
+    EXPECT_EQ(shell::PathOfIdList(list.FolderIdList()), dir / L"open");
+    EXPECT_EQ(list.GetItemPath(0), dir.Path() / L"open" / L"o.txt");
+}
+
+namespace {
+
+// Starts the edit with F2 as the user does, types the text and ends it with Enter (or Escape).
+void RenameRow(shell::TFileView& list, int item, const std::wstring& text, UINT key = VK_RETURN) {
+    ListView_SetItemState(list.Handle(), item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ::SetFocus(list.Handle());
+    ::SendMessageW(list.Handle(), WM_KEYDOWN, VK_F2, 0);
+    PumpFor(20);
+    HWND edit = ListView_GetEditControl(list.Handle());
+    ASSERT_NE(edit, nullptr);
+    ::SetWindowTextW(edit, text.c_str());
+    ::SendMessageW(edit, WM_KEYDOWN, key, 0);
+    PumpFor(20);
+    EXPECT_EQ(ListView_GetEditControl(list.Handle()), nullptr);
+}
+
+}  // namespace
+
+TEST(FileView, RenameInPlace) {
+    TempDir dir;
+    Touch(dir / L"a.txt");
+    Touch(dir / L"b.txt");
+    std::filesystem::create_directory(dir.Path() / L"folder");
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, dir.Path().wstring());
+
+    RenameRow(*list, IndexOf(*list, L"a.txt"), L"이름😀.txt");
+    EXPECT_GE(IndexOf(*list, L"이름😀.txt"), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / L"이름😀.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / L"a.txt"));
+    EXPECT_EQ(list->GetItemPath(IndexOf(*list, L"이름😀.txt")), dir / L"이름😀.txt");
+
+    RenameRow(*list, IndexOf(*list, L"b.txt"), L"이름😀.txt");  // taken: refused, the old name comes back
+    EXPECT_GE(IndexOf(*list, L"b.txt"), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / L"b.txt"));
+
+    RenameRow(*list, IndexOf(*list, L"b.txt"), L"other.txt", VK_ESCAPE);  // cancelled
+    EXPECT_GE(IndexOf(*list, L"b.txt"), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / L"other.txt"));
+
+    list->SetReadOnly(true);
+    ::SendMessageW(list->Handle(), WM_KEYDOWN, VK_F2, 0);
+    EXPECT_EQ(ListView_GetEditControl(list->Handle()), nullptr);
+}
+
+TEST(FileView, RenamingAFolderRenamesItInTheTree) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.Path() / L"before");
+    Host host;
+    shell::TFolderView tree(nullptr, host.Handle());
+    auto list = MakeList(host);
+    tree.SetFileView(list.get());
+    ASSERT_TRUE(tree.SelectPath(dir.Path().wstring()));
+    tree.Expand(tree.Selected());
+    RenameRow(*list, IndexOf(*list, L"before"), L"after");
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / L"after"));
+    std::vector<std::wstring> children;
+    for (HTREEITEM node : tree.Children(tree.Selected())) children.push_back(tree.NodeText(node));
+    EXPECT_EQ(children, (std::vector<std::wstring>{L"after"}));
+}
+
+namespace {
+
+struct MenuCall {
+    int count;
+    std::vector<std::wstring> names;
+    POINT screen;
+};
+
+class RecordingMenu : public shell::TContextMenuEx {
+public:
+    std::vector<MenuCall> calls;
+    bool ShowForItems(HWND, IShellFolder* folder, const ITEMIDLIST* items, int count, POINT screen) override {
+        MenuCall call{count, {}, screen};
+        for (const auto& item : shell::SplitSiblings(items, count))
+            call.names.push_back(NameOf(folder, item.get(), SHGDN_INFOLDER));
+        calls.push_back(call);
+        return true;
+    }
+};
+
+class RecordingDrag : public shell::TDropSourceEx {
+public:
+    std::vector<MenuCall> calls;
+    void DragItems(HWND, IShellFolder* folder, const ITEMIDLIST* items, int count) override {
+        MenuCall call{count, {}, {}};
+        for (const auto& item : shell::SplitSiblings(items, count))
+            call.names.push_back(NameOf(folder, item.get(), SHGDN_INFOLDER));
+        calls.push_back(call);
+    }
+};
+
+}  // namespace
+
+TEST(FileView, RightClickRaisesTheMenuAndADragStartsBeyondFourPixels) {
+    TempDir dir;
+    for (const wchar_t* name : {L"a.txt", L"b.txt", L"c.txt"}) Touch(dir / name);
+    Host host;
+    auto list = MakeList(host);
+    RecordingMenu menu;
+    RecordingDrag drag;
+    list->SetContextMenu(&menu);
+    Show(*list, dir.Path().wstring());
+    std::vector<std::wstring> events;
+    list->OnMouseDown = [&](int b, int, int) { events.push_back(L"down" + std::to_wstring(b)); };
+    list->OnMouseUp = [&](int b, int, int) { events.push_back(L"up" + std::to_wstring(b)); };
+
+    // Both at once: the control may wait for the release inside its handling of the press.
+    const POINT b = RowPoint(*list, 1);
+    ::PostMessageW(list->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(b.x, b.y));
+    Post(*list, WM_RBUTTONUP, 0, b);
+    EXPECT_TRUE(menu.calls.empty());
+    Post(*list, WM_MOUSEMOVE, 0, POINT{b.x + 4, b.y - 4});  // still near the press
+    ASSERT_EQ(menu.calls.size(), 1u);
+    EXPECT_EQ(menu.calls[0].count, 1);
+    EXPECT_EQ(menu.calls[0].names, (std::vector<std::wstring>{L"b.txt"}));
+    POINT screen = b;
+    ::ClientToScreen(list->Handle(), &screen);
+    EXPECT_EQ(menu.calls[0].screen.x, screen.x + 4);
+    Post(*list, WM_MOUSEMOVE, 0, b);  // shown once: the press is spent
+    EXPECT_EQ(menu.calls.size(), 1u);
+    EXPECT_EQ(events.front(), L"down2");
+
+    // A left press then a movement of five pixels with the button held: a drag, once a drop source is linked.
+    const POINT c = RowPoint(*list, 2);
+    Post(*list, WM_LBUTTONDOWN, MK_LBUTTON, c);
+    Post(*list, WM_MOUSEMOVE, MK_LBUTTON, POINT{c.x + 5, c.y});
+    EXPECT_TRUE(drag.calls.empty());
+    list->SetDropSource(&drag);
+    Post(*list, WM_MOUSEMOVE, MK_LBUTTON, POINT{c.x + 5, c.y});
+    ASSERT_EQ(drag.calls.size(), 1u);
+    EXPECT_EQ(drag.calls[0].names, (std::vector<std::wstring>{L"c.txt"}));
+    Post(*list, WM_LBUTTONUP, 0, POINT{c.x + 5, c.y});
+    EXPECT_EQ(menu.calls.size(), 1u);
+
+    // The links go with the components.
+    {
+        RecordingMenu gone;
+        list->SetContextMenu(&gone);
+    }
+    EXPECT_EQ(list->ContextMenu(), nullptr);
+}
+
+TEST(FileView, RefillKeepsTheSelectedRowAndTheTopRow) {
+    TempDir dir;
+    for (int i = 0; i < 200; ++i) Touch(dir / (L"f" + std::to_wstring(1000 + i) + L".txt"));
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, dir.Path().wstring());
+    const int selected = IndexOf(*list, L"f1120.txt");
+    ListView_SetItemState(list->Handle(), selected, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_EnsureVisible(list->Handle(), 150, FALSE);
+    const std::wstring top = Text(*list, ListView_GetTopIndex(list->Handle()), 0);
+    ASSERT_NE(top, Text(*list, 0, 0));
+    Touch(dir / L"f0000.txt");  // a new first row moves every other one down
+    Show(*list, dir.Path().wstring());
+    EXPECT_EQ(Count(*list), 201);
+    EXPECT_EQ(Text(*list, ListView_GetTopIndex(list->Handle()), 0), top);
+    EXPECT_EQ(list->GetSelectedPath(), dir / L"f1120.txt");
+    ASSERT_TRUE(::DeleteFileW((dir / L"f1120.txt").c_str()));
+    list->FillItems();
+    EXPECT_EQ(list->GetSelectedPath(), L"");
+}
+
+TEST(FileView, TheDesktopListsItsEntries) {
+    Host host;
+    auto list = MakeList(host);
+    const shell::UniqueIdList desktop = shell::AllocIdList(2);
+    list->BrowseTo(desktop.get());
+    EXPECT_GT(Count(*list), 0);
+    EXPECT_EQ(shell::CountItems(list->FolderIdList()), 0);
+    list->BrowseTo(nullptr);  // nothing
+    EXPECT_GT(Count(*list), 0);
+}
