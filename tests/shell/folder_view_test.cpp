@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/FileView.h"
 #include "shell/FolderView.h"
 #include "shell/folder_view_support.h"
 #include "shell/shell_support.h"
@@ -531,6 +532,21 @@ TEST_F(FolderViewTest, ATreeMadeWhileItsOwnerLoadsIsBuiltWhenLoadingEnds) {
     EXPECT_EQ(combo.sizes, std::vector<UINT>{2u});  // told the desktop once
     EXPECT_EQ(changed, 0);
     loading.SetComboView(nullptr);
+}
+
+TEST_F(FolderViewTest, TheLinkedFileListShowsTheSelectedFolderAndLinksBack) {
+    auto list = std::make_unique<TFileView>(nullptr, host.Handle());
+    tree->SetFileView(list.get());
+    EXPECT_EQ(list->FolderView(), tree.get());
+    Select(root + L"\\alpha");
+    ASSERT_NE(list->FolderIdList(), nullptr);
+    EXPECT_TRUE(SamePath(PathOfIdList(list->FolderIdList()), ShellPath(root + L"\\alpha")));
+    tree->SetFileView(nullptr);
+    EXPECT_EQ(list->FolderView(), nullptr);
+    tree->SetFileView(list.get());
+    list.reset();
+    EXPECT_EQ(tree->FileView(), nullptr);
+    Select(root);  // nothing left to tell
 }
 
 TEST_F(FolderViewTest, LinksAreClearedWhenTheLinkedComponentGoes) {
