@@ -132,10 +132,17 @@ void TFolderView::SetDropSource(TDropSourceEx* source) {
 
 void TFolderView::SetComboView(LinkedFolderView* combo) {
     comboView_ = combo;
+    // Known as a component now, while it is whole: its removal is recognised by this address.
+    comboComponent_ = dynamic_cast<ui::Component*>(combo);
+    if (comboComponent_) FreeNotification(comboComponent_);
 }
 
 void TFolderView::Notification(ui::Component* component, ui::Operation operation) {
     if (operation == ui::Operation::Remove) {
+        if (comboComponent_ && component == comboComponent_) {
+            comboView_ = nullptr;
+            comboComponent_ = nullptr;
+        }
         if (fileView_ && component == static_cast<ui::Component*>(fileView_)) fileView_ = nullptr;
         if (contextMenu_ && component == static_cast<ui::Component*>(contextMenu_)) contextMenu_ = nullptr;
         if (dropSource_ && component == static_cast<ui::Component*>(dropSource_)) dropSource_ = nullptr;

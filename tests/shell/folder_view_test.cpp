@@ -553,12 +553,20 @@ TEST_F(FolderViewTest, LinksAreClearedWhenTheLinkedComponentGoes) {
     ui::Component form;
     auto menu = std::make_unique<folder_test::RecordingMenu>(&form);
     auto source = std::make_unique<folder_test::RecordingDrag>(&form);
+    struct Combo : ui::Component, RecordingView {
+        using ui::Component::Component;
+    };
+    auto combo = std::make_unique<Combo>(&form);
     tree->SetContextMenu(menu.get());
     tree->SetDropSource(source.get());
+    tree->SetComboView(combo.get());
     menu.reset();
     source.reset();
+    combo.reset();
     EXPECT_EQ(tree->ContextMenu(), nullptr);
     EXPECT_EQ(tree->DropSource(), nullptr);
+    EXPECT_EQ(tree->ComboView(), nullptr);
+    Select(root);  // nothing left to tell
 }
 
 TEST_F(FolderViewTest, KeysRenameAndOpenAndANewWindowGetsTheImagesAgain) {
