@@ -1,11 +1,7 @@
 #include "shell/FolderView.h"
 
 #include "shell/DRPCOMEX.h"
-
-#if __has_include("shell/FileView.h")
 #include "shell/FileView.h"
-#define PILKA_HAS_FILE_VIEW 1
-#endif
 
 namespace shell {
 namespace {
@@ -112,7 +108,6 @@ void TFolderView::Loaded() {
 
 void TFolderView::SetFileView(TFileView* list) {
     if (list == fileView_) return;
-#ifdef PILKA_HAS_FILE_VIEW
     TFileView* old = fileView_;
     fileView_ = nullptr;
     if (old) old->SetFolderView(nullptr);
@@ -121,9 +116,6 @@ void TFolderView::SetFileView(TFileView* list) {
         FreeNotification(list);
         list->SetFolderView(this);
     }
-#else
-    fileView_ = list;
-#endif
 }
 
 void TFolderView::SetContextMenu(TContextMenuEx* menu) {
@@ -140,13 +132,18 @@ void TFolderView::SetDropSource(TDropSourceEx* source) {
 
 void TFolderView::SetComboView(LinkedFolderView* combo) {
     comboView_ = combo;
+    // Known as a component now, while it is whole: its removal is recognised by this address.
+    comboComponent_ = dynamic_cast<ui::Component*>(combo);
+    if (comboComponent_) FreeNotification(comboComponent_);
 }
 
 void TFolderView::Notification(ui::Component* component, ui::Operation operation) {
     if (operation == ui::Operation::Remove) {
-#ifdef PILKA_HAS_FILE_VIEW
+        if (comboComponent_ && component == comboComponent_) {
+            comboView_ = nullptr;
+            comboComponent_ = nullptr;
+        }
         if (fileView_ && component == static_cast<ui::Component*>(fileView_)) fileView_ = nullptr;
-#endif
         if (contextMenu_ && component == static_cast<ui::Component*>(contextMenu_)) contextMenu_ = nullptr;
         if (dropSource_ && component == static_cast<ui::Component*>(dropSource_)) dropSource_ = nullptr;
     }
@@ -560,9 +557,7 @@ void TFolderView::NotifyLinkedViews(HTREEITEM node) {
     if (!node || updating_ || quiet_) return;
     const UniqueIdList absolute = NodeIdList(node);
     if (!absolute) return;
-#ifdef PILKA_HAS_FILE_VIEW
     if (fileView_) fileView_->BrowseTo(absolute.get());
-#endif
     if (comboView_) comboView_->BrowseTo(absolute.get());
     if (imagePanel_) imagePanel_->BrowseTo(absolute.get());
 }

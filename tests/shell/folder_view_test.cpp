@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/FileView.h"
 #include "shell/FolderView.h"
 #include "shell/folder_view_support.h"
 #include "shell/shell_support.h"
@@ -533,16 +534,39 @@ TEST_F(FolderViewTest, ATreeMadeWhileItsOwnerLoadsIsBuiltWhenLoadingEnds) {
     loading.SetComboView(nullptr);
 }
 
+TEST_F(FolderViewTest, TheLinkedFileListShowsTheSelectedFolderAndLinksBack) {
+    auto list = std::make_unique<TFileView>(nullptr, host.Handle());
+    tree->SetFileView(list.get());
+    EXPECT_EQ(list->FolderView(), tree.get());
+    Select(root + L"\\alpha");
+    ASSERT_NE(list->FolderIdList(), nullptr);
+    EXPECT_TRUE(SamePath(PathOfIdList(list->FolderIdList()), ShellPath(root + L"\\alpha")));
+    tree->SetFileView(nullptr);
+    EXPECT_EQ(list->FolderView(), nullptr);
+    tree->SetFileView(list.get());
+    list.reset();
+    EXPECT_EQ(tree->FileView(), nullptr);
+    Select(root);  // nothing left to tell
+}
+
 TEST_F(FolderViewTest, LinksAreClearedWhenTheLinkedComponentGoes) {
     ui::Component form;
     auto menu = std::make_unique<folder_test::RecordingMenu>(&form);
     auto source = std::make_unique<folder_test::RecordingDrag>(&form);
+    struct Combo : ui::Component, RecordingView {
+        using ui::Component::Component;
+    };
+    auto combo = std::make_unique<Combo>(&form);
     tree->SetContextMenu(menu.get());
     tree->SetDropSource(source.get());
+    tree->SetComboView(combo.get());
     menu.reset();
     source.reset();
+    combo.reset();
     EXPECT_EQ(tree->ContextMenu(), nullptr);
     EXPECT_EQ(tree->DropSource(), nullptr);
+    EXPECT_EQ(tree->ComboView(), nullptr);
+    Select(root);  // nothing left to tell
 }
 
 TEST_F(FolderViewTest, KeysRenameAndOpenAndANewWindowGetsTheImagesAgain) {
