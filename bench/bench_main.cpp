@@ -12,6 +12,7 @@ void RunFindBenchmarks();
 void RunListBenchmarks();
 void RunOpenSaveBenchmarks();
 void RunTreeBenchmarks();
+void RunPanelBenchmarks();
 
 int main(int argc, char** argv) {
     shell::ShellModule shellModule;  // OLE, the shell allocator and the desktop folder, as the program has them
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
     if (wanted("find")) RunFindBenchmarks();
     if (wanted("list")) RunListBenchmarks();
     if (wanted("tree")) RunTreeBenchmarks();
+    if (wanted("panel")) RunPanelBenchmarks();
     std::fflush(stdout);
     return 0;
 }

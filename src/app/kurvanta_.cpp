@@ -69,6 +69,7 @@ TForm1::TForm1(TForm1Options options) : ui::Window(nullptr), options_(std::move(
     statusBar_ = ::CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
                                    Handle(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
     CreatePanes();
+    CreateFolderPanel();
     ApplyScale();
     timer1_ = std::make_unique<ui::Timer>(this, 200, false);
     timer1_->OnTimer = [this] { Timer1Timer(); };
@@ -168,13 +169,14 @@ void TForm1::FormShow() {
     for (const std::wstring& a : options_.arguments) commandLine += L" " + a;
     commandLine = ui::Trim(commandLine);
     if (!commandLine.empty()) {
-        startFolder_ = ui::DirectoryOf(commandLine);
+        SelectStartFolder(ui::DirectoryOf(commandLine));
         sinkitab(1, commandLine);
     } else {
-        startFolder_ = ui::ExeFolder();
+        SelectStartFolder(ui::ExeFolder());
         sinkitab(0, L"dmy");
     }
     ::DragAcceptFiles(Handle(), TRUE);
+    FolderPanelFirstShow();
 }
 
 bool TForm1::FormCloseQuery() {
@@ -194,7 +196,7 @@ void TForm1::FormClose() {
     ini.WriteInteger(L"panel", L"paneLeftUp", paneLeftUpHeight_);
     ini.WriteString(L"Font", L"Name", fontDefaults_.name);
     ini.WriteInteger(L"Font", L"Size", fontDefaults_.size);
-    ini.WriteString(L"Folder", L"Path", L"");
+    ini.WriteString(L"Folder", L"Path", SelectedFolderPath());
     ini.Save();
 }
 
@@ -585,7 +587,7 @@ void TForm1::DropFiles(HDROP drop) {
     }
     ::DragFinish(drop);
     if (path.empty()) return;
-    startFolder_ = ui::DirectoryOf(path);
+    shellTreeView1_->SelectPath(ui::DirectoryOf(path));
     sinkitab(1, path);
 }
 
@@ -876,6 +878,11 @@ void TForm1::OnContextMenu(HWND source, int x, int y) {
 LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_COMMAND:
+            if (lp != 0 && reinterpret_cast<HWND>(lp) == cbFolRireki_) {
+                if (HIWORD(wp) == CBN_DROPDOWN) cbFolRirekiDropDown();
+                if (HIWORD(wp) == CBN_SELCHANGE) cbFolRirekiChange();
+                return 0;
+            }
             if (HIWORD(wp) == EN_CHANGE && lp != 0) {
                 EditorChanged(reinterpret_cast<HWND>(lp));
                 return 0;

@@ -11,7 +11,12 @@
 #include <vector>
 
 #include "app/splitter.h"
+#include "dialogs/controls.h"
 #include "dialogs/editor_access.h"
+#include "monitor/DirMontr.h"
+#include "shell/DRPCOMEX.h"
+#include "shell/FileView.h"
+#include "shell/FolderView.h"
 #include "ui/owned.h"
 #include "ui/dpi.h"
 #include "ui/rich_edit.h"
@@ -132,6 +137,29 @@ public:
     bool ToolBarFloating(HWND bar) const;
     HWND FloatingWindowOf(HWND bar) const { return bar ? ::GetParent(bar) : nullptr; }
 
+    // The folder panel (folder_panel.cpp): folder tree, file list, folder history and the monitor that keeps them
+    // current.
+    void ShellTreeView1Change();
+    void combotuika(HWND combo, const std::wstring& path);
+    void cbFolRirekiDropDown();
+    void cbFolRirekiChange();
+    void DirMonitor1Change();
+    void allfolderClia();
+    void ShellListView1Click();
+    void ShellListView1DblClick();
+    void ShellListView1MouseDown(int button, int x, int y);
+    void ShellListView1MouseUp(int button, int x, int y);
+    void ShellListView1MouseMove(int x, int y);
+    shell::TFolderView& ShellTreeView1() noexcept { return *shellTreeView1_; }
+    shell::TFileView& ShellListView1() noexcept { return *shellListView1_; }
+    shell::TContextMenuEx& ContextMenuEx1() noexcept { return *contextMenuEx1_; }
+    monitor::TDirMonitor& DirMonitor1() noexcept { return *dirMonitor1_; }
+    HWND cbFolRireki() const noexcept { return cbFolRireki_; }
+    std::wstring HintOfControl(HWND control) const { return panelHints_.TextOf(control); }
+    std::vector<std::wstring> FolderHistory() const;
+    // The path of the folder the panel shows; empty when none, or one without a file-system path.
+    std::wstring SelectedFolderPath() const;
+
     // Load and save.
     void tbtnUwagakiClick();
     void ActUagakiExecute() { tbtnUwagakiClick(); }
@@ -195,7 +223,6 @@ public:
     HWND ToolBar2() const noexcept { return toolBar2_; }
     HWND FindBox() const noexcept { return edFind_; }
     HWND StatusBar() const noexcept { return statusBar_; }
-    HWND FolderHistory() const noexcept { return cbFolRireki_; }
     HWND Panel1() const noexcept { return panel1_->Handle(); }
     HFONT UiFont() const noexcept { return uiFont_.get(); }
 
@@ -217,6 +244,11 @@ private:
     HWND CreateToolBar(const std::vector<TBBUTTON>& buttons);
     void AddBand(HWND bar);
     void CreatePanes();
+    void CreateFolderPanel();
+    void LayoutFileList();
+    void SelectStartFolder(const std::wstring& folder);
+    void FolderPanelFirstShow();
+    bool PanelRenaming() const;
     void CreateMenus();
     REBARBANDINFOW BandFor(HWND bar) const;
     void LayoutForm();
@@ -285,6 +317,13 @@ private:
     std::unique_ptr<Splitter> splitter1_;
     std::unique_ptr<Splitter> splitter2_;
     std::unique_ptr<ui::Timer> timer1_;
+    // The folder panel's components; their windows live in the panes above.
+    std::unique_ptr<shell::TContextMenuEx> contextMenuEx1_;
+    std::unique_ptr<shell::TFileView> shellListView1_;
+    std::unique_ptr<shell::TFolderView> shellTreeView1_;
+    std::unique_ptr<monitor::TDirMonitor> dirMonitor1_;
+    std::unique_ptr<ui::Timer> rebuildRetry_;
+    dialogs::HintWindow panelHints_;
     ui::Subclass pageControlHook_;
     ui::Subclass toolBar1Hook_;
     std::array<std::unique_ptr<FloatingToolBar>, 2> floating_;

@@ -275,6 +275,7 @@ void TForm1::CreatePanes() {
     paneMain_->OnResize = [this] { LayoutPaneMain(); };
     paneLeft_->OnResize = [this] { LayoutPaneLeft(); };
     paneLeftUp_->OnResize = [this] { LayoutPaneLeftUp(); };
+    paneLeftDown_->OnResize = [this] { LayoutFileList(); };
     paneRight_->OnResize = [this] { LayoutPaneRight(); };
 
     splitter1_->GetPaneSize = [this] { return paneLeftWidth_; };
@@ -325,11 +326,17 @@ void TForm1::LayoutPaneLeft() {
     ui::Place(paneLeftDown_->Handle(), 0, y, r.right, r.bottom - y);
 }
 
+// PaneLeftUpResize: the history above, the tree below it, and the history combo as wide as the tree.
 void TForm1::LayoutPaneLeftUp() {
     const RECT r = ui::ClientRect(paneLeftUp_->Handle());
-    ui::Place(panel1_->Handle(), 0, 0, r.right, scale_(kPanel1Height));
-    // PaneLeftUpResize: the history combo is as wide as the tree.
-    ui::Place(cbFolRireki_, 0, 0, r.right, scale_(kHistoryDropHeight));
+    const int top = scale_(kPanel1Height);
+    ui::Place(panel1_->Handle(), 0, 0, r.right, top);
+    int width = r.right;
+    if (shellTreeView1_) {
+        ui::Place(shellTreeView1_->Handle(), 0, top, r.right, r.bottom - top);
+        width = ui::WidthOf(shellTreeView1_->Handle());
+    }
+    ui::Place(cbFolRireki_, 0, 0, width, scale_(kHistoryDropHeight));
 }
 
 void TForm1::LayoutPaneRight() {
@@ -383,7 +390,8 @@ void TForm1::ApplyScale() {
     ui::UniqueFont font = ui::ScaledFont(txt::kUiFont, kUiFontHeight, SHIFTJIS_CHARSET, s);
     ui::UniqueImageList images = ui::ScaledImageStrip(::GetModuleHandleW(nullptr), L"TOOLSTRIP", kPictureSize,
                                                       kPictureCount, RGB(255, 0, 255), s);
-    for (HWND control : {toolBar1_, toolBar2_, edFind_, edTikan_, statusBar_, cbFolRireki_, pageControl_})
+    for (HWND control : {toolBar1_, toolBar2_, edFind_, edTikan_, statusBar_, cbFolRireki_, pageControl_,
+                         shellTreeView1_->Handle(), shellListView1_->Handle()})
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     for (HWND bar : {toolBar1_, toolBar2_}) ScaleToolBar(bar, images.get());
     uiFont_ = std::move(font);

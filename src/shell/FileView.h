@@ -82,6 +82,8 @@ public:
     std::function<void()> OnClick, OnDblClick;
     // button: 1 left, 2 right, 3 middle; client coordinates. Raised before the list's own handling.
     std::function<void(int button, int x, int y)> OnMouseDown, OnMouseMove, OnMouseUp;
+    // Forgets the press being tracked, so that it opens no menu and starts no drag: for an owner that answered it.
+    void CancelMouseTracking() noexcept { ClearMouse(); }
 
     std::optional<LRESULT> OnReflected(UINT msg, WPARAM wp, LPARAM lp) override;
 

@@ -441,14 +441,46 @@ HTREEITEM TFolderView::FindChildNode(HTREEITEM node, const ITEMIDLIST* item) {
     if (!node || !NodeData(node) || !item) return nullptr;
     const ComPtr<IShellFolder> folder = NodeFolder(node);
     if (!folder) return nullptr;
+    bool listedNow = false;
     if (NodeHasChildren(node) && !TreeView_GetChild(hwnd_, node)) {
         if (!FillChildren(node, folder.Get())) return nullptr;
+        listedNow = true;
     }
     TreeView_Expand(hwnd_, node, TVE_EXPAND);
     for (HTREEITEM child = TreeView_GetChild(hwnd_, node); child; child = TreeView_GetNextSibling(hwnd_, child)) {
         if (CompareIds(folder.Get(), NodeData(child), item) == 0) return child;
     }
-    return nullptr;
+    return listedNow ? nullptr : AddMissingChild(node, folder.Get(), item);
+}
+
+// A folder made after its parent was listed: the listing gains that one folder, so that a path naming it (a dropped
+// file's folder, a folder of the history) still leads to it instead of to no selection at all.
+HTREEITEM TFolderView::AddMissingChild(HTREEITEM node, IShellFolder* folder, const ITEMIDLIST* item) {
+    if (updating_) return nullptr;
+    ComPtr<IEnumIDList> items;
+    if (folder->EnumObjects(hwnd_, kFolderContents, &items) != S_OK || !items) return nullptr;
+    for (;;) {
+        ITEMIDLIST* raw = nullptr;
+        ULONG fetched = 0;
+        if (items->Next(1, &raw, &fetched) != S_OK || fetched != 1 || !raw) {
+            if (raw) FreeIdList(raw);
+            return nullptr;
+        }
+        UniqueIdList found = OwnIdList(raw);
+        if (CompareIds(folder, found.get(), item) != 0) continue;
+        ComPtr<IShellIcon> icons;
+        folder->QueryInterface(IID_PPV_ARGS(&icons));
+        const HTREEITEM child = AddChild(node, folder, icons.Get(), std::move(found));
+        if (!child) return nullptr;
+        SetHasChildren(node, true);
+        TVSORTCB sort{};
+        sort.hParent = node;
+        sort.lpfnCompare = CompareNodes;
+        sort.lParam = reinterpret_cast<LPARAM>(folder);
+        TreeView_SortChildrenCB(hwnd_, &sort, FALSE);
+        TreeView_Expand(hwnd_, node, TVE_EXPAND);
+        return child;
+    }
 }
 
 HTREEITEM TFolderView::FindNodeByIdList(const ITEMIDLIST* list) {

@@ -130,6 +130,7 @@ private:
     ComPtr<IShellFolder> NodeFolder(HTREEITEM node) const;
     ComPtr<IShellFolder> ContainingFolder(HTREEITEM node) const;
     HTREEITEM FindChildNode(HTREEITEM node, const ITEMIDLIST* item);
+    HTREEITEM AddMissingChild(HTREEITEM node, IShellFolder* folder, const ITEMIDLIST* item);
     HTREEITEM FindNodeByIdList(const ITEMIDLIST* list);
     void SetHasChildren(HTREEITEM node, bool value);
     void SetNodeText(HTREEITEM node, const std::wstring& text);

@@ -35,9 +35,12 @@ TEST_F(MainWindowTest, FirstStartWithoutSettings) {
     EXPECT_EQ(form->StartFolder(), ui::ExeFolder());
     EXPECT_FALSE(form->ButtonDown(app::kBtnOne2));
     EXPECT_TRUE(::GetWindowLongPtrW(form->Handle(), GWL_EXSTYLE) & WS_EX_LAYERED);
-    wchar_t title[64]{};
-    ::GetWindowTextW(form->Handle(), title, 64);
-    EXPECT_STREQ(title, L"ピルカ２");
+    // The panel shows the program's folder, and the caption names it.
+    wchar_t title[1024]{};
+    ::GetWindowTextW(form->Handle(), title, 1024);
+    std::wstring folder = ui::ExeFolder();
+    folder.pop_back();
+    EXPECT_EQ(std::wstring(title), L"保存フォルダ=" + folder);
     // The editor as every new one is set up.
     ui::RichEdit& e = Editor(1);
     EXPECT_EQ(e.TextLimit(), 11000000);
@@ -400,7 +403,10 @@ TEST_F(MainWindowTest, CloseAsksOnceAndWritesTheSettings) {
     EXPECT_EQ(ini.ReadInteger(L"panel", L"paneLeftUp", 0), 200);
     EXPECT_EQ(ini.ReadString(L"Font", L"Name", L""), L"BIZ UDPゴシック");
     EXPECT_EQ(ini.ReadInteger(L"Font", L"Size", 0), 14);
-    EXPECT_EQ(ini.ReadString(L"Folder", L"Path", L"absent"), L"");
+    // The folder the panel showed: the program's own.
+    std::wstring folder = ui::ExeFolder();
+    folder.pop_back();
+    EXPECT_EQ(ini.ReadString(L"Folder", L"Path", L"absent"), folder);
     const std::string bytes = testing_support::ReadBytes(IniPath());
     EXPECT_NE(bytes.find("Name=BIZ UDP\x83\x53\x83\x56\x83\x62\x83\x4e"), std::string::npos);  // code page 932
 }

@@ -77,7 +77,7 @@ struct Scaling : ::testing::Test {
         SCOPED_TRACE(at);
         const ui::Scale s(at);
         EXPECT_EQ(form.Scaling().Dpi(), at);
-        for (HWND control : {form.StatusBar(), form.FindBox(), form.PageControl(), form.FolderHistory()})
+        for (HWND control : {form.StatusBar(), form.FindBox(), form.PageControl(), form.cbFolRireki()})
             EXPECT_EQ(FontHeightOf(control), s(-12));
         for (HWND bar : {form.ToolBar1(), form.ToolBar2()}) {
             int cx = 0, cy = 0;

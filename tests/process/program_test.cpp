@@ -63,7 +63,8 @@ TEST(Program, OpensTheCommandLineFileAndWritesItsSettingsAtClose) {
         if (!window) ::Sleep(50);
     }
     ASSERT_NE(window, nullptr) << "no main window";
-    EXPECT_EQ(WindowText(window), L"ピルカ２");
+    // The panel shows the folder of the command-line file, and the caption names it.
+    EXPECT_EQ(WindowText(window), L"保存フォルダ=" + dir.Path().wstring());
 
     HWND editor = nullptr;
     for (int i = 0; i < 100 && !editor; ++i) {
@@ -88,5 +89,5 @@ TEST(Program, OpensTheCommandLineFileAndWritesItsSettingsAtClose) {
     EXPECT_EQ(ini.ReadInteger(L"panel", L"paneLeftUp", -1), 200);
     EXPECT_EQ(ini.ReadString(L"Font", L"Name", L""), L"BIZ UDPゴシック");
     EXPECT_EQ(ini.ReadInteger(L"Font", L"Size", -1), 11);
-    EXPECT_EQ(ini.ReadString(L"Folder", L"Path", L"absent"), L"");
+    EXPECT_EQ(ini.ReadString(L"Folder", L"Path", L"absent"), dir.Path().wstring());
 }

@@ -1,0 +1,230 @@
+// The folder panel of the main window: the start folder, the caption and history that follow the tree, opening
+// files from the list, file drops and the monitor that rebuilds the panel.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app_fixture.h"
+#include "ui/ini.h"
+
+namespace {
+
+std::wstring WindowTitle(HWND hwnd) {
+    wchar_t text[2048]{};
+    ::GetWindowTextW(hwnd, text, 2048);
+    return text;
+}
+
+std::wstring WithoutTrailingSlash(std::wstring path) {
+    if (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+// The captions of the list's rows, as the control gives them.
+std::vector<std::wstring> RowCaptions(HWND list) {
+    std::vector<std::wstring> rows;
+    const int n = ListView_GetItemCount(list);
+    for (int i = 0; i < n; ++i) {
+        wchar_t text[1024]{};
+        ListView_GetItemText(list, i, 0, text, 1024);
+        rows.emplace_back(text);
+    }
+    return rows;
+}
+
+int RowOf(HWND list, const std::wstring& caption) {
+    const auto rows = RowCaptions(list);
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (rows[i] == caption) return static_cast<int>(i);
+    return -1;
+}
+
+// A press and release of the left button in the middle of a row, posted as the mouse posts them.
+void ClickRow(HWND list, int row, bool twice) {
+    ListView_EnsureVisible(list, row, FALSE);
+    RECT r{};
+    ListView_GetItemRect(list, row, &r, LVIR_LABEL);
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    ::PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(list, WM_LBUTTONUP, 0, at);
+    if (twice) {
+        ::PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        ::PostMessageW(list, WM_LBUTTONUP, 0, at);
+    }
+    testing_support::PumpFor(50);
+}
+
+// A drop of files from the shell, as the system hands it to a window.
+HGLOBAL MakeDrop(const std::vector<std::wstring>& paths) {
+    size_t chars = 1;
+    for (const auto& p : paths) chars += p.size() + 1;
+    HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* out = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const auto& p : paths) {
+        std::copy(p.begin(), p.end(), out);
+        out += p.size() + 1;
+    }
+    ::GlobalUnlock(memory);
+    return memory;
+}
+
+}  // namespace
+
+class FolderPanelTest : public MainWindowTest {
+protected:
+    HWND List() { return form->ShellListView1().Handle(); }
+    std::wstring Shown() { return form->ShellTreeView1().GetSelectedPath(); }
+    std::wstring Folder(const std::wstring& name) {
+        const std::wstring path = dir / name;
+        std::filesystem::create_directories(path);
+        return path;
+    }
+    // Opens the window on a file of the temporary folder, so that the panel shows that folder.
+    void OpenIn(const std::wstring& folder) {
+        testing_support::WriteBytes(folder + L"\\start.txt", "start");
+        Open({folder + L"\\start.txt"});
+    }
+};
+
+TEST_F(FolderPanelTest, StartsInTheProgramsFolderAndShowsItEverywhere) {
+    Open();
+    const std::wstring folder = WithoutTrailingSlash(ui::ExeFolder());
+    EXPECT_EQ(Shown(), folder);
+    EXPECT_EQ(WindowTitle(form->Handle()), L"保存フォルダ=" + folder);
+    EXPECT_EQ(form->DirMonitor1().Directory(), folder);
+    ASSERT_FALSE(form->FolderHistory().empty());
+    EXPECT_EQ(form->FolderHistory().back(), folder);
+    EXPECT_NE(RowOf(List(), L"pilka2.exe"), -1);
+    EXPECT_EQ(form->HintOfControl(form->cbFolRireki()), L"参照したフォルダ履歴");
+}
+
+TEST_F(FolderPanelTest, StartsInTheFolderOfTheCommandLineFileAndSavesTheShownFolderAtClose) {
+    const std::wstring folder = Folder(L"起動 フォルダ");
+    OpenIn(folder);
+    EXPECT_EQ(Shown(), folder);
+    EXPECT_EQ(WindowTitle(form->Handle()), L"保存フォルダ=" + folder);
+    EXPECT_EQ(form->FolderHistory(), std::vector<std::wstring>{folder});
+    EXPECT_NE(RowOf(List(), L"start.txt"), -1);
+    form->FormClose();
+    EXPECT_EQ(ui::IniFile(IniPath()).ReadString(L"Folder", L"Path", L""), folder);
+}
+
+TEST_F(FolderPanelTest, HistoryKeepsTheFirstVisitOfEachFolderAndTheLastTen) {
+    OpenIn(Folder(L"start"));
+    const std::wstring a = Folder(L"A"), b = Folder(L"B"), c = Folder(L"C");
+    for (const auto& f : {a, b, a, c}) ASSERT_TRUE(form->ShellTreeView1().SelectPath(f));
+    auto history = form->FolderHistory();
+    ASSERT_GE(history.size(), 3u);
+    EXPECT_EQ(std::vector<std::wstring>(history.end() - 3, history.end()), (std::vector<std::wstring>{a, b, c}));
+
+    std::vector<std::wstring> eleven;
+    for (int i = 0; i < 11; ++i) eleven.push_back(Folder(L"F" + std::to_wstring(i)));
+    for (const auto& f : eleven) ASSERT_TRUE(form->ShellTreeView1().SelectPath(f));
+    EXPECT_EQ(form->FolderHistory(), std::vector<std::wstring>(eleven.begin() + 1, eleven.end()));
+
+    // The comparison is exact: the same folder in other letter case is another entry.
+    form->combotuika(form->cbFolRireki(), L"C:\\Data");
+    form->combotuika(form->cbFolRireki(), L"c:\\data");
+    history = form->FolderHistory();
+    EXPECT_EQ(std::vector<std::wstring>(history.end() - 2, history.end()),
+              (std::vector<std::wstring>{L"C:\\Data", L"c:\\data"}));
+}
+
+TEST_F(FolderPanelTest, PickingAFolderInTheHistoryMovesTheTree) {
+    const std::wstring start = Folder(L"start");
+    OpenIn(start);
+    const std::wstring other = Folder(L"other");
+    ASSERT_TRUE(form->ShellTreeView1().SelectPath(other));
+    HWND combo = form->cbFolRireki();
+    ::SendMessageW(combo, CB_SETCURSEL, 0, 0);
+    ::SendMessageW(::GetParent(combo), WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    EXPECT_EQ(Shown(), start);
+    EXPECT_EQ(form->FolderHistory(), (std::vector<std::wstring>{start, other}));
+    ::SendMessageW(::GetParent(combo), WM_COMMAND, MAKEWPARAM(0, CBN_DROPDOWN), reinterpret_cast<LPARAM>(combo));
+    EXPECT_EQ(::SendMessageW(combo, CB_GETDROPPEDWIDTH, 0, 0), 800);
+}
+
+TEST_F(FolderPanelTest, ADoubleClickOpensAFileWithAnExtensionOnly) {
+    const std::wstring folder = Folder(L"docs");
+    testing_support::WriteBytes(folder + L"\\README", "read me");
+    testing_support::WriteBytes(folder + L"\\notes.txt", "my notes");
+    OpenIn(folder);
+    ASSERT_EQ(form->TabCount(), 1);
+
+    const int readme = RowOf(List(), L"README");
+    ASSERT_NE(readme, -1);
+    ClickRow(List(), readme, true);
+    EXPECT_EQ(form->TabCount(), 1);
+
+    const int notes = RowOf(List(), L"notes.txt");
+    ASSERT_NE(notes, -1);
+    ClickRow(List(), notes, true);
+    ASSERT_EQ(form->TabCount(), 2);
+    EXPECT_EQ(form->TabCaption(form->CurrentSlot()), L"notes");
+    EXPECT_EQ(Text(form->CurrentSlot()), L"my notes");
+}
+
+TEST_F(FolderPanelTest, OneClickModeAsksBeforeReplacingAModifiedTab) {
+    const std::wstring folder = Folder(L"docs");
+    testing_support::WriteBytes(folder + L"\\notes.txt", "my notes");
+    OpenIn(folder);
+    form->SetButtonDown(app::kBtnOne2, true);
+    Type(1, L"unsaved work");
+
+    prompter.answers = {IDNO};
+    ClickRow(List(), RowOf(List(), L"notes.txt"), false);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_NE(prompter.LastText().find(L"が未保存ですが閉じますか？"), std::wstring::npos);
+    EXPECT_EQ(Text(1), L"unsaved work");
+    EXPECT_EQ(form->TabCount(), 1);
+
+    // Yes: the same tab takes the file.
+    prompter.answers = {IDYES};
+    ClickRow(List(), RowOf(List(), L"start.txt"), false);
+    ClickRow(List(), RowOf(List(), L"notes.txt"), false);
+    EXPECT_EQ(form->TabCount(), 1);
+    EXPECT_EQ(Text(1), L"my notes");
+}
+
+TEST_F(FolderPanelTest, ADropOfThreeFilesOpensTheFirstAndMovesTheTreeToItsFolder) {
+    OpenIn(Folder(L"start"));
+    const std::wstring target = Folder(L"dropped");
+    std::vector<std::wstring> files;
+    for (const wchar_t* name : {L"one.txt", L"two.txt", L"three.txt"}) {
+        files.push_back(target + L"\\" + name);
+        testing_support::WriteBytes(files.back(), "text");
+    }
+    ::SendMessageW(form->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(files)), 0);
+    EXPECT_EQ(form->TabCount(), 2);
+    EXPECT_EQ(form->TabCaption(form->CurrentSlot()), L"one");
+    EXPECT_EQ(Shown(), target);
+}
+
+TEST_F(FolderPanelTest, AFileMadeByAnotherProgramShowsUpAndThePanelStaysOnItsFolder) {
+    const std::wstring folder = Folder(L"watched");
+    OpenIn(folder);
+    const auto historyBefore = form->FolderHistory();
+    std::wstring command = L"cmd.exe /c echo new> made_outside.txt";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                                 folder.c_str(), &si, &pi));
+    ::WaitForSingleObject(pi.hProcess, 10000);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    ASSERT_TRUE(std::filesystem::exists(folder + L"\\made_outside.txt"));
+
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return RowOf(List(), L"made_outside.txt") != -1; }, 8000));
+    EXPECT_EQ(Shown(), folder);
+    EXPECT_EQ(WindowTitle(form->Handle()), L"保存フォルダ=" + folder);
+    EXPECT_EQ(form->DirMonitor1().Directory(), folder);
+    EXPECT_EQ(form->FolderHistory(), historyBefore);
+}
