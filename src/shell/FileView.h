@@ -105,9 +105,11 @@ private:
     void GetDispInfo(NMLVDISPINFOW& info);
     FileRow* RowAt(int item) const;
     int SelectedIndex() const;
-    void FreeAllRows() noexcept;
+    // Frees every row; keepItems leaves the items behind without their rows.
+    void FreeAllRows(bool keepItems) noexcept;
     void SendTreeBack();
 
+    void AttachMouse();
     std::optional<LRESULT> OnListMessage(UINT msg, WPARAM wp, LPARAM lp);
     void MouseDown(int button, int x, int y);
     void MouseMove(WPARAM keys, int x, int y);
