@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -105,8 +106,8 @@ private:
     void GetDispInfo(NMLVDISPINFOW& info);
     FileRow* RowAt(int item) const;
     int SelectedIndex() const;
-    // Frees every row; keepItems leaves the items behind without their rows.
-    void FreeAllRows(bool keepItems) noexcept;
+    void SortShownRows(int column);
+    int FindRow(const NMLVFINDITEMW& find) const;
     void SendTreeBack();
 
     void AttachMouse();
@@ -123,6 +124,7 @@ private:
     TFolderView* tree_ = nullptr;
     TContextMenuEx* contextMenu_ = nullptr;
     TDropSourceEx* dropSource_ = nullptr;
+    std::vector<std::unique_ptr<FileRow>> rows_;  // what row i of the control shows
     ComPtr<IShellFolder> folder_;
     UniqueIdList folderIdList_;
     std::vector<std::wstring> mask_;
