@@ -11,6 +11,7 @@
 void RunFindBenchmarks();
 void RunListBenchmarks();
 void RunOpenSaveBenchmarks();
+void RunTreeBenchmarks();
 
 int main(int argc, char** argv) {
     shell::ShellModule shellModule;  // OLE, the shell allocator and the desktop folder, as the program has them
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     if (wanted("open")) RunOpenSaveBenchmarks();
     if (wanted("find")) RunFindBenchmarks();
     if (wanted("list")) RunListBenchmarks();
+    if (wanted("tree")) RunTreeBenchmarks();
     std::fflush(stdout);
     return 0;
 }

@@ -106,3 +106,20 @@ pilka_prepare_prefix() {
     wineserver -k >/dev/null 2>&1 || true
     echo "$PILKA_PREFIX_VERSION" >"$stamp"
 }
+
+# The scaling tests run once more in a prefix whose screen has 192 DPI (test_dpi_192). It is a copy of the
+# prepared test prefix with another LogPixels: copying takes about a second, where a new prefix would take Wine's
+# whole first start. The copy is made again when the test prefix or its graphics driver changes.
+PILKA_DPI_PREFIX="$PILKA_ROOT/build/wine-test-192"
+pilka_prepare_dpi_prefix() {
+    local stamp="$PILKA_PREFIX_VERSION 192 ${PILKA_NO_SCREEN:-0}"
+    [ "$(cat "$PILKA_DPI_PREFIX/.pilka-dpi-ready" 2>/dev/null)" = "$stamp" ] && return 0
+    echo "setup: preparing the 192 DPI Wine prefix in $PILKA_DPI_PREFIX"
+    wineserver -k >/dev/null 2>&1 || true  # the test prefix's registry is written out before it is copied
+    rm -rf "$PILKA_DPI_PREFIX"
+    cp -a "$WINEPREFIX" "$PILKA_DPI_PREFIX"
+    WINEPREFIX="$PILKA_DPI_PREFIX" wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f \
+        </dev/null >/dev/null 2>&1
+    WINEPREFIX="$PILKA_DPI_PREFIX" wineserver -k >/dev/null 2>&1 || true
+    echo "$stamp" >"$PILKA_DPI_PREFIX/.pilka-dpi-ready"
+}

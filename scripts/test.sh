@@ -13,9 +13,11 @@ else
     echo "setup: going on with Wine's null display driver; tests that read the screen are skipped" >&2
     pilka_select_graphics null
 fi
+pilka_prepare_dpi_prefix
 pilka_start_wineserver
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX="$PILKA_DPI_PREFIX" wineserver -k >/dev/null 2>&1 || true
     [ -n "${PILKA_XVFB_PID:-}" ] && kill "$PILKA_XVFB_PID" 2>/dev/null || true
 }
 trap cleanup EXIT

@@ -3,10 +3,11 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
+#include <cwchar>
+#include <new>
 #include <string_view>
 
+#include "app/rtf_encoding.h"
 #include "ui/error.h"
 #include "ui/owned.h"
 #include "ui/text.h"
@@ -16,16 +17,15 @@ namespace app {
 namespace {
 
 // The whole file, opened so that others may read but not write it while we read.
-std::string ReadWholeFile(const std::wstring& path) {
+std::optional<std::string> ReadWholeFile(const std::wstring& path) {
     ui::UniqueHandle file = ui::OwnFileHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) throw ui::Error(ui::Format1(txt::kCannotOpen, path));
+    if (!file) return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info{};
     if (::GetFileInformationByHandle(file.get(), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        throw ui::Error(ui::Format1(txt::kCannotOpen, path));
+        return std::nullopt;
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF)
-        throw ui::Error(ui::Format1(txt::kCannotOpen, path));
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return std::nullopt;
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
     size_t done = 0;
     while (done < bytes.size()) {
@@ -39,119 +39,116 @@ std::string ReadWholeFile(const std::wstring& path) {
     return bytes;
 }
 
+FileReader currentReader = ReadWholeFile;  // the seam: replaced only by ScopedFileReader
+
 // True when the existing file could not be replaced by us: read-only, or held open by another program.
-bool CannotReplace(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+bool CannotReplace(const std::wstring& path, DWORD attributes) {
     if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return true;
     ui::UniqueHandle probe = ui::OwnFileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return !probe;
 }
 
-std::wstring TempNameBeside(const std::wstring& path) {
-    std::wstring folder = ui::DirectoryOf(path);
+// A new file with a short name of its own in the target's folder: a name built from the target's would be longer
+// than the target's own and could pass a length limit that the target does not.
+struct TempFile {
+    std::wstring path;
+    ui::UniqueHandle handle;
+};
+
+TempFile CreateTempBeside(const std::wstring& target, DWORD attributes) {
+    std::wstring folder = ui::DirectoryOf(target);
     if (!folder.empty() && folder.back() != L'\\' && folder.back() != L':') folder += L'\\';
-    return folder + L"~" + ui::FileNameOf(path) + L"." + std::to_wstring(::GetCurrentProcessId()) + L"." +
-           std::to_wstring(::GetTickCount64()) + L".tmp";
+    const ULONGLONG tick = ::GetTickCount64();
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        wchar_t name[48];
+        swprintf(name, 48, L"~pk%lx%llx.tmp", ::GetCurrentProcessId(), tick + attempt);
+        TempFile temp{ui::LongPathForm(folder + name), nullptr};
+        temp.handle = ui::OwnFileHandle(
+            ::CreateFileW(temp.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+        if (temp.handle) return temp;
+        if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    return {};
 }
 
-// The control's own RTF writer puts a look-alike (a best-fit letter) in place of a character that code page 932
-// lacks, so the document is written as UTF-8 RTF ("{\\urtf") and turned into plain RTF here: every non-ASCII
-// character becomes a \\uN escape (with "?" for readers that do not know it), which every RTF reader takes back
-// without loss. RTF that does not start that way is kept as it is.
-std::string PlainRtfFromUtf8Rtf(const std::string& in) {
-    static constexpr char kUtf8Head[] = "{\\urtf";
-    if (in.rfind(kUtf8Head, 0) != 0) return in;
-    size_t pos = sizeof kUtf8Head - 1;
-    while (pos < in.size() && std::isdigit(static_cast<unsigned char>(in[pos]))) ++pos;
-    std::string out = "{\\rtf1\\ansi\\ansicpg932\\uc1";
-    out.reserve(in.size() + in.size() / 2);
-    char number[16];
-    auto escape = [&](unsigned unit) {
-        const auto [end, ec] = std::to_chars(number, number + sizeof number, static_cast<short>(unit));
-        (void)ec;
-        out += "\\u";
-        out.append(number, end);
-        out += '?';
-    };
-    const size_t n = in.size();
-    while (pos < n) {
-        size_t stop = pos;
-        while (stop < n && static_cast<unsigned char>(in[stop]) < 0x80) ++stop;
-        out.append(in, pos, stop - pos);
-        pos = stop;
-        if (pos >= n) break;
-        const auto lead = static_cast<unsigned char>(in[pos]);
-        const size_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        unsigned cp = len == 1 ? 0xFFFD : lead & (0x7F >> len);
-        size_t k = 1;
-        for (; k < len && pos + k < n; ++k) {
-            const auto c = static_cast<unsigned char>(in[pos + k]);
-            if ((c & 0xC0) != 0x80) break;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (k != len) cp = 0xFFFD;  // a broken sequence stands for one replacement character
-        pos += k;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            escape(0xD800 + (cp >> 10));
-            escape(0xDC00 + (cp & 0x3FF));
-        } else {
-            escape(cp);
-        }
+void WriteAll(HANDLE file, std::string_view bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
+        if (!::WriteFile(file, bytes.data() + done, want, &written, nullptr) || written == 0)
+            throw ui::Error(txt::kStreamWriteFailed);
+        done += written;
     }
-    return out;
+    if (!::FlushFileBuffers(file)) throw ui::Error(txt::kStreamWriteFailed);
+}
+
+// Puts the written file in place of the target. ReplaceFileW keeps what belongs to the original (attributes,
+// creation time, security, alternate streams) where the platform supports it; a plain move is the fallback.
+bool PutInPlace(const std::wstring& temp, const std::wstring& target, bool replacing) {
+    if (replacing && ::ReplaceFileW(target.c_str(), temp.c_str(), nullptr,
+                                    REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr))
+        return true;
+    return ::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 }  // namespace
 
+ScopedFileReader::ScopedFileReader(FileReader replacement) noexcept : previous_(currentReader) {
+    currentReader = replacement;
+}
+ScopedFileReader::~ScopedFileReader() {
+    currentReader = previous_;
+}
+
 void readDocument(ui::RichEdit& editor, const std::wstring& path, const ui::StreamProgress& progress) {
-    const std::string bytes = ReadWholeFile(path);
-    if (!editor.StreamInRtf(bytes, progress)) {
-        // Not rich text: the same bytes again, as plain text.
-        if (!editor.StreamInText(ui::DecodePlainText(bytes), progress)) throw ui::Error(txt::kStreamReadFailed);
-    }
+    const long previousLimit = editor.TextLimit();
+    // The limit exists to take files in, not to cut them: a limit raised only after the read would have cut a long
+    // file, and an overwrite save would then write the cut text over the whole file.
     editor.SetTextLimit(kLoadedTextLimit);
+    const std::wstring cannotOpen = ui::Format1(txt::kCannotOpen, path);
+    try {
+        const std::optional<std::string> bytes = currentReader(ui::LongPathForm(path));
+        if (!bytes) throw ui::Error(cannotOpen);
+        if (!editor.StreamInRtf(*bytes, progress)) {
+            // Not rich text: the same bytes again, as plain text.
+            if (!editor.StreamInText(ui::DecodePlainText(*bytes), progress)) throw ui::Error(txt::kStreamReadFailed);
+        }
+    } catch (const std::bad_alloc&) {
+        editor.SetTextLimit(previousLimit);
+        throw ui::Error(cannotOpen);  // too large to hold in memory
+    } catch (...) {
+        editor.SetTextLimit(previousLimit);
+        throw;
+    }
 }
 
 void writeDocument(ui::RichEdit& editor, const std::wstring& path, const ui::StreamProgress& progress) {
     const std::wstring cannotCreate = ui::Format1(txt::kCannotCreate, path);
-    if (CannotReplace(path)) throw ui::Error(cannotCreate);
+    const std::wstring target = ui::LongPathForm(path);
+    WIN32_FILE_ATTRIBUTE_DATA original{};
+    const bool replacing = ::GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &original) != FALSE;
+    if (replacing && CannotReplace(target, original.dwFileAttributes)) throw ui::Error(cannotCreate);
 
-    const std::wstring temp = TempNameBeside(path);
-    ui::UniqueHandle file = ui::OwnFileHandle(
-        ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) throw ui::Error(cannotCreate);
-    auto discard = [&] {
-        file.reset();
-        ::DeleteFileW(temp.c_str());
-    };
-
-    std::string rtf;
-    if (!editor.StreamOutRtf(rtf, progress, CP_UTF8)) {
-        discard();
-        throw ui::Error(txt::kStreamWriteFailed);
-    }
-    rtf = PlainRtfFromUtf8Rtf(rtf);
-    size_t done = 0;
-    while (done < rtf.size()) {
-        DWORD written = 0;
-        const DWORD want = static_cast<DWORD>(std::min<size_t>(rtf.size() - done, 1 << 24));
-        if (!::WriteFile(file.get(), rtf.data() + done, want, &written, nullptr) || written == 0) {
-            discard();
-            throw ui::Error(txt::kStreamWriteFailed);
-        }
-        done += written;
-    }
-    if (!::FlushFileBuffers(file.get())) {
-        discard();
-        throw ui::Error(txt::kStreamWriteFailed);
-    }
-    file.reset();
-    if (!::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ::DeleteFileW(temp.c_str());
-        throw ui::Error(cannotCreate);
+    // The new file starts with the original's attributes and creation time, also where only the move works.
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+    const DWORD attributes =
+        replacing && (original.dwFileAttributes & kKept) ? original.dwFileAttributes & kKept : FILE_ATTRIBUTE_NORMAL;
+    TempFile temp = CreateTempBeside(target, attributes);
+    if (!temp.handle) throw ui::Error(cannotCreate);
+    try {
+        std::string rtf;
+        // A writer that stops early still reports success (Wine's control stops at the first picture).
+        if (!editor.StreamOutRtf(rtf, progress, CP_UTF8) || !IsWholeRtf(rtf)) throw ui::Error(txt::kStreamWriteFailed);
+        WriteAll(temp.handle.get(), PlainRtfFromUtf8Rtf(rtf));
+        if (replacing) ::SetFileTime(temp.handle.get(), &original.ftCreationTime, nullptr, nullptr);
+        temp.handle.reset();
+        if (!PutInPlace(temp.path, target, replacing)) throw ui::Error(cannotCreate);
+    } catch (...) {
+        temp.handle.reset();
+        ::DeleteFileW(temp.path.c_str());
+        throw;
     }
 }
 

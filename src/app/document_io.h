@@ -1,5 +1,6 @@
 // Reading a file into an editor and writing an editor's content to a file.
 #pragma once
+#include <optional>
 #include <string>
 
 #include "ui/rich_edit.h"
@@ -10,13 +11,31 @@ namespace app {
 constexpr long kLoadedTextLimit = 0x7FFFFFF0;
 
 // Reads the file into the editor, replacing its text: as rich text when the control accepts it, otherwise as
-// plain text (byte-order mark, UTF-8, or code page 932). Throws ui::Error "ファイル %s は開けません" or
+// plain text (byte-order mark, UTF-8, or code page 932). The editor's text limit is raised before the read, so that
+// no file is cut. Throws ui::Error "ファイル %s は開けません" (also for a file too large to hold in memory) or
 // "ストリームからの読み込みに失敗しました".
 void readDocument(ui::RichEdit& editor, const std::wstring& path, const ui::StreamProgress& progress = {});
 
 // Writes the editor's whole content as rich text. The file is written to a temporary file in the same folder,
-// flushed, and then put in place of the original in one step, so that a failure never destroys the original.
+// flushed, and then put in place of the original in one step, so that a failure never destroys the original; the
+// saved file keeps the original's attributes and creation time. Paths of any length work.
 // Throws ui::Error "ファイル %s を作成できません" or "ストリームへの書き込みに失敗しました".
 void writeDocument(ui::RichEdit& editor, const std::wstring& path, const ui::StreamProgress& progress = {});
+
+// Reads a whole file into memory, nullopt when it cannot be opened; the path is already in its long form.
+using FileReader = std::optional<std::string> (*)(const std::wstring& path);
+
+// Puts another reader in place for the lifetime of this object: tests make a read fail as it fails on a file too
+// large for memory.
+class ScopedFileReader {
+public:
+    explicit ScopedFileReader(FileReader replacement) noexcept;
+    ~ScopedFileReader();
+    ScopedFileReader(const ScopedFileReader&) = delete;
+    ScopedFileReader& operator=(const ScopedFileReader&) = delete;
+
+private:
+    FileReader previous_;
+};
 
 }  // namespace app

@@ -18,86 +18,6 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"TForm1";
 constexpr long kEditorTextLimit = 11000000;
-constexpr int kSplitterSize = 6;
-constexpr int kPanel1Height = 20;
-constexpr int kEditBoxWidth = 120;
-constexpr int kEdFindId = 301;
-constexpr int kEdTikanId = 302;
-constexpr int kPageControlId = 303;
-
-struct ButtonSpec {
-    int id;
-    int image;  // index in the tool bar picture strip; -1 for a separator
-    BYTE style;
-    const wchar_t* hint;
-};
-
-// Pictures of the tool bar strip, in order.
-enum Picture {
-    kPicPane,
-    kPicNew,
-    kPicSave,
-    kPicSaveAs,
-    kPicCloseTab,
-    kPicFind,
-    kPicReplace,
-    kPicBold,
-    kPicItalic,
-    kPicUnder,
-    kPicStrike,
-    kPicWrap,
-    kPicFont,
-    kPicColor,
-    kPicUndo,
-    kPicCut,
-    kPicCopy,
-    kPicPaste,
-    kPicSelectAll,
-    kPicHelp,
-    kPicOneClick,
-    kPicTransparent,
-    kPictureCount
-};
-
-const ButtonSpec kToolBar1[] = {
-    {kBtnPaneHyoj, kPicPane, BTNS_BUTTON, txt::kHintPaneHyoj},
-    {kBtnHakusi, kPicNew, BTNS_BUTTON, txt::kHintHakusi},
-    {kBtnUwagaki, kPicSave, BTNS_BUTTON, txt::kHintUwagaki},
-    {kBtnNamaeHozon, kPicSaveAs, BTNS_BUTTON, txt::kHintNamaeHozon},
-    {kBtnTabToj, kPicCloseTab, BTNS_BUTTON, txt::kHintTabToj},
-    {kEdFindId, -1, BTNS_SEP, nullptr},  // room for edFind
-    {kBtnKensak, kPicFind, BTNS_BUTTON, txt::kHintKensak},
-    {kEdTikanId, -1, BTNS_SEP, nullptr},  // room for edTikan
-    {kBtnTikan, kPicReplace, BTNS_BUTTON, txt::kHintTikan},
-};
-
-const ButtonSpec kToolBar2[] = {
-    {kBtnBold, kPicBold, BTNS_BUTTON, txt::kHintBold},
-    {kBtnItalic, kPicItalic, BTNS_BUTTON, txt::kHintItalic},
-    {kBtnUnder, kPicUnder, BTNS_BUTTON, txt::kHintUnder},
-    {kBtnStrike, kPicStrike, BTNS_BUTTON, txt::kHintStrike},
-    {0, -1, BTNS_SEP, nullptr},
-    {kBtnWrap, kPicWrap, BTNS_BUTTON, txt::kHintWrap},
-    {kBtnFont, kPicFont, BTNS_BUTTON, txt::kHintFont},
-    {kBtnColor, kPicColor, BTNS_BUTTON, txt::kHintColor},
-    {0, -1, BTNS_SEP, nullptr},
-    {kBtnUndo, kPicUndo, BTNS_BUTTON, txt::kHintUndo},
-    {kBtnCut, kPicCut, BTNS_BUTTON, txt::kHintCut},
-    {kBtnCopy, kPicCopy, BTNS_BUTTON, txt::kHintCopy},
-    {kBtnPaste, kPicPaste, BTNS_BUTTON, txt::kHintPaste},
-    {kBtnAllSelect, kPicSelectAll, BTNS_BUTTON, txt::kHintAllSelect},
-    {kBtnHelp2, kPicHelp, BTNS_BUTTON, txt::kHintHelp},
-    {kBtnOne2, kPicOneClick, BTNS_CHECK, txt::kHintOneClick},
-    {kBtnTomei, kPicTransparent, BTNS_CHECK, txt::kHintTomei},
-};
-
-const wchar_t* HintOf(int id) {
-    for (const auto& b : kToolBar1)
-        if (b.id == id) return b.hint;
-    for (const auto& b : kToolBar2)
-        if (b.id == id) return b.hint;
-    return nullptr;
-}
 
 // Screen size as the window placement rule sees it: the widths of all monitors added, the tallest height.
 BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT r, LPARAM data) {
@@ -138,23 +58,18 @@ std::wstring WindowText(HWND hwnd) {
 TForm1::TForm1(TForm1Options options) : ui::Window(nullptr), options_(std::move(options)) {
     iniPath_ = options_.iniPath.empty() ? ui::ExeFolder() + L"data.ini" : options_.iniPath;
     BeginLoading();
-    LOGFONTW lf{};
-    lf.lfHeight = -12;
-    lf.lfCharSet = SHIFTJIS_CHARSET;
-    wcscpy_s(lf.lfFaceName, txt::kUiFont);
-    uiFont_.reset(::CreateFontIndirectW(&lf));
     background_.reset(::CreateSolidBrush(transparentColour_));
 
     CreateOwnWindow(kClassName, txt::kAppTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, RECT{0, 0, 850, 550}, nullptr,
                     0, nullptr, CS_DBLCLKS);
+    // The window's parts are made for the DPI of the monitor it was created on.
+    scale_ = ui::Scale(ui::DpiOf(Handle()));
     CreateMenus();
     CreateToolBars();
     statusBar_ = ::CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
                                    Handle(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(statusBar_, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
-    int parts[3] = {100, 400, -1};
-    ::SendMessageW(statusBar_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
     CreatePanes();
+    ApplyScale();
     timer1_ = std::make_unique<ui::Timer>(this, 200, false);
     timer1_->OnTimer = [this] { Timer1Timer(); };
     ACCEL ctrlS{FCONTROL | FVIRTKEY, 'S', kCmdActUagaki};
@@ -205,278 +120,6 @@ void TForm1::tbtnTomeiClick() {
 }
 
 // ---------------------------------------------------------------------------------------------------------------
-// Construction of the window's parts.
-
-void TForm1::CreateMenus() {
-    popupMenu1_.reset(::CreatePopupMenu());
-    ::AppendMenuW(popupMenu1_.get(), MF_STRING, kCmdPopModos, txt::kPopUndo);
-    ::AppendMenuW(popupMenu1_.get(), MF_SEPARATOR, 0, nullptr);
-    ::AppendMenuW(popupMenu1_.get(), MF_STRING, kCmdPopCopy, txt::kPopCopy);
-    ::AppendMenuW(popupMenu1_.get(), MF_STRING, kCmdPopPast, txt::kPopPaste);
-    ::AppendMenuW(popupMenu1_.get(), MF_STRING, kCmdPopKirit, txt::kPopCut);
-    ::AppendMenuW(popupMenu1_.get(), MF_STRING, kCmdPopSakjo, txt::kPopDelete);
-    ::AppendMenuW(popupMenu1_.get(), MF_STRING, kCmdPopZense, txt::kPopSelectAll);
-    popupMenu2_.reset(::CreatePopupMenu());
-    ::AppendMenuW(popupMenu2_.get(), MF_STRING, kCmdTabClose, txt::kMenuClose);
-}
-
-HWND TForm1::CreateToolBar(const std::vector<TBBUTTON>& buttons) {
-    HWND bar = ::CreateWindowExW(0, TOOLBARCLASSNAMEW, L"",
-                                 WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS |
-                                     CCS_NORESIZE | CCS_NODIVIDER | CCS_NOPARENTALIGN,
-                                 0, 0, 0, 0, rebar_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    ::SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
-    ::SendMessageW(bar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_.get()));
-    ::SendMessageW(bar, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
-    ::SendMessageW(bar, TB_AUTOSIZE, 0, 0);
-    return bar;
-}
-
-void TForm1::CreateToolBars() {
-    images_.reset(::ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, kPictureCount, 0));
-    if (HBITMAP strip = static_cast<HBITMAP>(
-            ::LoadImageW(::GetModuleHandleW(nullptr), L"TOOLSTRIP", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION))) {
-        ::ImageList_AddMasked(images_.get(), strip, RGB(255, 0, 255));
-        ::DeleteObject(strip);
-    }
-    rebar_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, REBARCLASSNAMEW, L"",
-                               WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | RBS_VARHEIGHT |
-                                   RBS_BANDBORDERS | CCS_NODIVIDER | CCS_TOP,
-                               0, 0, 0, 0, Handle(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    REBARINFO info{sizeof info, 0, nullptr};
-    ::SendMessageW(rebar_, RB_SETBARINFO, 0, reinterpret_cast<LPARAM>(&info));
-
-    auto make = [](const auto& specs) {
-        std::vector<TBBUTTON> buttons;
-        for (const ButtonSpec& s : specs) {
-            TBBUTTON b{};
-            b.iBitmap = s.style == BTNS_SEP ? (s.id ? kEditBoxWidth : 6) : s.image;
-            b.idCommand = s.id;
-            b.fsState = TBSTATE_ENABLED;
-            b.fsStyle = s.style;
-            buttons.push_back(b);
-        }
-        return buttons;
-    };
-    toolBar1_ = CreateToolBar(make(kToolBar1));
-    toolBar2_ = CreateToolBar(make(kToolBar2));
-
-    // The two edit boxes sit in the room the separators keep for them.
-    auto placeEdit = [this](int id, const wchar_t* hint) {
-        RECT r{};
-        const auto index = ::SendMessageW(toolBar1_, TB_COMMANDTOINDEX, id, 0);
-        ::SendMessageW(toolBar1_, TB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
-        HWND edit =
-            ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, r.left,
-                              r.top + 1, kEditBoxWidth, r.bottom - r.top - 2, toolBar1_,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
-        ::SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
-        if (HWND tips = reinterpret_cast<HWND>(::SendMessageW(toolBar1_, TB_GETTOOLTIPS, 0, 0))) {
-            TTTOOLINFOW ti{};
-            ti.cbSize = sizeof ti;
-            ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-            ti.hwnd = toolBar1_;
-            ti.uId = reinterpret_cast<UINT_PTR>(edit);
-            ti.lpszText = const_cast<wchar_t*>(hint);
-            ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-        }
-        return edit;
-    };
-    edFind_ = placeEdit(kEdFindId, txt::kHintFind);
-    edTikan_ = placeEdit(kEdTikanId, txt::kHintTikanText);
-
-    // The find button acts on the press, with either mouse button.
-    toolBar1Hook_.Attach(toolBar1_, [this](UINT msg, WPARAM, LPARAM lp) -> std::optional<LRESULT> {
-        if (msg != WM_LBUTTONDOWN && msg != WM_RBUTTONDOWN && msg != WM_MBUTTONDOWN) return std::nullopt;
-        POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-        const auto index = ::SendMessageW(toolBar1_, TB_HITTEST, 0, reinterpret_cast<LPARAM>(&p));
-        TBBUTTON b{};
-        if (index < 0 || !::SendMessageW(toolBar1_, TB_GETBUTTON, index, reinterpret_cast<LPARAM>(&b)) ||
-            b.idCommand != kBtnKensak)
-            return std::nullopt;
-        const int button = msg == WM_LBUTTONDOWN ? 1 : msg == WM_RBUTTONDOWN ? 2 : 3;
-        if (OnKensakPress) OnKensakPress(button);
-        return msg == WM_LBUTTONDOWN ? std::nullopt : std::optional<LRESULT>(0);
-    });
-
-    for (HWND bar : {toolBar1_, toolBar2_}) AddBand(bar);
-}
-
-void TForm1::AddBand(HWND bar) {
-    SIZE size{};
-    ::SendMessageW(bar, TB_GETMAXSIZE, 0, reinterpret_cast<LPARAM>(&size));
-    REBARBANDINFOW band{};
-    band.cbSize = sizeof band;
-    band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_STYLE;
-    band.fStyle = RBBS_CHILDEDGE | RBBS_GRIPPERALWAYS;
-    band.hwndChild = bar;
-    band.cxMinChild = size.cx;
-    band.cyMinChild = size.cy;
-    band.cx = size.cx + 16;
-    ::SendMessageW(rebar_, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
-}
-
-bool TForm1::ToolBarFloating(HWND bar) const {
-    for (const auto& f : floating_)
-        if (f && f->Bar() == bar) return true;
-    return false;
-}
-
-void TForm1::FloatToolBar(HWND bar, POINT at) {
-    if (ToolBarFloating(bar)) return;
-    const int count = static_cast<int>(::SendMessageW(rebar_, RB_GETBANDCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        REBARBANDINFOW band{};
-        band.cbSize = sizeof band;
-        band.fMask = RBBIM_CHILD;
-        ::SendMessageW(rebar_, RB_GETBANDINFOW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&band));
-        if (band.hwndChild != bar) continue;
-        ::SendMessageW(rebar_, RB_DELETEBAND, static_cast<WPARAM>(i), 0);
-        auto& slot = floating_[bar == toolBar1_ ? 0 : 1];
-        slot = std::make_unique<FloatingToolBar>(this, Handle(), bar, at);
-        slot->OnClose = [this, bar] { DockToolBar(bar); };
-        LayoutForm();
-        return;
-    }
-}
-
-void TForm1::DockToolBar(HWND bar) {
-    auto& slot = floating_[bar == toolBar1_ ? 0 : 1];
-    if (!slot || slot->Bar() != bar) return;
-    ::SetParent(bar, rebar_);
-    AddBand(bar);
-    // The floating window goes once its own message has been handled.
-    ::PostMessageW(Handle(), kMsgDropFloating, 0, 0);
-    retired_.push_back(std::move(slot));
-    LayoutForm();
-}
-
-void TForm1::CreatePanes() {
-    paneMain_ = std::make_unique<ui::Panel>(this, Handle());
-    paneLeft_ = std::make_unique<ui::Panel>(this, paneMain_->Handle());
-    splitter1_ = std::make_unique<Splitter>(this, paneMain_->Handle(), Splitter::Orientation::Vertical);
-    paneRight_ = std::make_unique<ui::Panel>(this, paneMain_->Handle());
-    paneLeftUp_ = std::make_unique<ui::Panel>(this, paneLeft_->Handle());
-    splitter2_ = std::make_unique<Splitter>(this, paneLeft_->Handle(), Splitter::Orientation::Horizontal);
-    paneLeftDown_ = std::make_unique<ui::Panel>(this, paneLeft_->Handle(), RECT{}, WS_EX_CLIENTEDGE);
-    panel1_ = std::make_unique<ui::Panel>(this, paneLeftUp_->Handle());
-    cbFolRireki_ = ::CreateWindowExW(0, WC_COMBOBOXW, L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 0,
-                                     0, 200, panel1_->Handle(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(cbFolRireki_, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
-
-    pageControl_ =
-        ::CreateWindowExW(0, WC_TABCONTROLW, L"",
-                          WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | TCS_BUTTONS | TCS_FLATBUTTONS | TCS_FIXEDWIDTH, 0,
-                          0, 0, 0, paneRight_->Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kPageControlId)),
-                          ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(pageControl_, WM_SETFONT, reinterpret_cast<WPARAM>(uiFont_.get()), FALSE);
-    ::SendMessageW(pageControl_, TCM_SETITEMSIZE, 0, MAKELPARAM(100, 20));
-    pageControlHook_.Attach(pageControl_, [this](UINT msg, WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
-        LRESULT result = 0;
-        if (TabControlMessage(msg, wp, lp, result)) return result;
-        return std::nullopt;
-    });
-
-    paneMain_->OnResize = [this] { LayoutPaneMain(); };
-    paneLeft_->OnResize = [this] { LayoutPaneLeft(); };
-    paneLeftUp_->OnResize = [this] {
-        const RECT r = ui::ClientRect(paneLeftUp_->Handle());
-        ui::Place(panel1_->Handle(), 0, 0, r.right, kPanel1Height);
-        // PaneLeftUpResize: the history combo is as wide as the tree.
-        ui::Place(cbFolRireki_, 0, 0, r.right, 200);
-    };
-    paneRight_->OnResize = [this] {
-        const RECT r = ui::ClientRect(paneRight_->Handle());
-        ui::Place(pageControl_, 0, 0, r.right, r.bottom);
-        LayoutPages();
-    };
-
-    splitter1_->GetPaneSize = [this] { return paneLeftWidth_; };
-    splitter1_->SetPaneSize = [this](int w) {
-        paneLeftWidth_ = w;
-        LayoutPaneMain();
-    };
-    splitter1_->OnMoved = [this] { Splitter1Moved(); };
-    splitter2_->GetPaneSize = [this] { return paneLeftUpHeight_; };
-    splitter2_->SetPaneSize = [this](int h) {
-        paneLeftUpHeight_ = h;
-        LayoutPaneLeft();
-    };
-    splitter2_->OnMoved = [this] { Splitter2Moved(); };
-}
-
-// ---------------------------------------------------------------------------------------------------------------
-// Layout.
-
-void TForm1::LayoutForm() {
-    if (!paneMain_ || !statusBar_) return;  // messages that arrive while the window is still being built
-    const RECT client = ui::ClientRect(Handle());
-    ::SendMessageW(rebar_, WM_SIZE, 0, 0);
-    ::SendMessageW(statusBar_, WM_SIZE, 0, 0);
-    const int top = ui::HeightOf(rebar_);
-    const int bottom = client.bottom - ui::HeightOf(statusBar_);
-    ui::Place(paneMain_->Handle(), 0, top, client.right, bottom - top);
-}
-
-void TForm1::LayoutPaneMain() {
-    const RECT r = ui::ClientRect(paneMain_->Handle());
-    int x = 0;
-    if (paneLeftShown_) {
-        ui::Place(paneLeft_->Handle(), 0, 0, paneLeftWidth_, r.bottom);
-        ui::Place(splitter1_->Handle(), paneLeftWidth_, 0, kSplitterSize, r.bottom);
-        x = paneLeftWidth_ + kSplitterSize;
-    }
-    ::ShowWindow(paneLeft_->Handle(), paneLeftShown_ ? SW_SHOWNA : SW_HIDE);
-    ::ShowWindow(splitter1_->Handle(), paneLeftShown_ ? SW_SHOWNA : SW_HIDE);
-    ui::Place(paneRight_->Handle(), x, 0, r.right - x, r.bottom);
-}
-
-void TForm1::LayoutPaneLeft() {
-    const RECT r = ui::ClientRect(paneLeft_->Handle());
-    ui::Place(paneLeftUp_->Handle(), 0, 0, r.right, paneLeftUpHeight_);
-    ui::Place(splitter2_->Handle(), 0, paneLeftUpHeight_, r.right, kSplitterSize);
-    const int y = paneLeftUpHeight_ + kSplitterSize;
-    ui::Place(paneLeftDown_->Handle(), 0, y, r.right, r.bottom - y);
-}
-
-void TForm1::LayoutPages() {
-    RECT r = ui::ClientRect(pageControl_);
-    ::SendMessageW(pageControl_, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
-    for (const Slot& s : slots_) {
-        if (!s.page) continue;
-        ui::Place(s.page->Handle(), r.left, r.top, r.right - r.left, r.bottom - r.top);
-        if (s.editor) {
-            const RECT pr = ui::ClientRect(s.page->Handle());
-            ui::Place(s.editor->Handle(), 0, 0, pr.right, pr.bottom);
-        }
-    }
-}
-
-bool TForm1::PaneLeftVisible() const {
-    return paneLeftShown_;
-}
-
-void TForm1::tbtnPaneHyojClick() {
-    paneLeftShown_ = !paneLeftShown_;
-    LayoutPaneMain();
-}
-
-void TForm1::Splitter1Moved() {
-    if (splitter1_->Position() < splitter1_->MinSize) {
-        paneLeftWidth_ = splitter1_->MinSize;
-        LayoutPaneMain();
-    }
-}
-
-void TForm1::Splitter2Moved() {
-    if (splitter2_->Position() < splitter2_->MinSize) {
-        paneLeftUpHeight_ = splitter2_->MinSize;
-        LayoutPaneLeft();
-    }
-}
-
-// ---------------------------------------------------------------------------------------------------------------
 // First showing, settings and close.
 
 void TForm1::Show(int showCommand) {
@@ -500,15 +143,19 @@ void TForm1::FormShow() {
     const SIZE screen = TotalScreen();
     {
         const ui::IniFile ini(iniPath_);
+        // Stored sizes are screen pixels; the defaults are the design's, at the screen's scaling.
         const int left = ini.ReadInteger(L"form", L"left", 50);
         const int top = ini.ReadInteger(L"form", L"top", 50);
-        const int width = ini.ReadInteger(L"form", L"width", 850);
-        const int height = ini.ReadInteger(L"form", L"height", 550);
+        const int width = ini.ReadInteger(L"form", L"width", scale_(850));
+        const int height = ini.ReadInteger(L"form", L"height", scale_(550));
         const long long right = static_cast<long long>(left) + width;
         const long long bottom = static_cast<long long>(top) + height;
+        placing_ = true;
         ::MoveWindow(Handle(), right > screen.cx ? 50 : left, bottom > screen.cy ? 50 : top, width, height, FALSE);
-        paneLeftWidth_ = ini.ReadInteger(L"panel", L"paneLeft", 180);
-        paneLeftUpHeight_ = ini.ReadInteger(L"panel", L"paneLeftUp", 200);
+        placing_ = false;
+        Rescale(ui::DpiOf(Handle()));  // placed on a monitor with another DPI
+        paneLeftWidth_ = ini.ReadInteger(L"panel", L"paneLeft", scale_(180));
+        paneLeftUpHeight_ = ini.ReadInteger(L"panel", L"paneLeftUp", scale_(200));
         fontDefaults_.name = ini.ReadString(L"Font", L"Name", txt::kDefaultEditorFont);
         fontDefaults_.size = ini.ReadInteger(L"Font", L"Size", 11);
         fontDefaults_.charset = SHIFTJIS_CHARSET;
@@ -578,15 +225,17 @@ void TForm1::Timer1Timer() {
     if (sel.cpMax != sel.cpMin) {
         const CHARFORMAT2W f = editor.SelectionFormat();
         name = f.szFaceName;
-        ui::WindowDc screen(nullptr);
-        const int screenPpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
-        const UINT formPpi = ::GetDpiForWindow(Handle());
-        const int pixels = static_cast<int>(std::lround(f.yHeight / 20.0 * screenPpi / 72.0));
-        size = pixels * 72 / static_cast<int>(formPpi ? formPpi : 96);
+        // The size goes to pixels and back at the design's 96 pixels per inch, the screen's and the window's
+        // alike: at another scaling the integer division would show 11 points as 10 (at 192 DPI, 29 pixels).
+        constexpr int ppi = static_cast<int>(ui::kDesignDpi);
+        const int pixels = static_cast<int>(std::lround(f.yHeight / 20.0 * ppi / 72.0));
+        size = pixels * 72 / ppi;
     }
     SetStatus(1, name + txt::kSizeLabel + ui::ToText(size));
     const long line = editor.LineFromChar(sel.cpMax);
-    const long column = sel.cpMax - editor.LineIndex(-1);
+    // The column counts as the editor's document text does: in code page 932 bytes, a line break two.
+    const std::wstring before = editor.TextRange(editor.LineIndex(-1), sel.cpMax);
+    const long column = ui::Cp932Width(before) + static_cast<long>(std::count(before.begin(), before.end(), L'\r'));
     SetStatus(0, ui::ToText(line + 1) + L" : " + ui::ToText(column + 1));
     SetStatus(2, s.fileName);
 }
@@ -732,6 +381,7 @@ void TForm1::sinkitab(int mode, const std::wstring& path) {
     current_ = n;
     s.editor = std::make_unique<ui::RichEdit>();
     s.editor->Create(s.page->Handle(), 1000 + static_cast<UINT_PTR>(n), RECT{});
+    ZoomEditor(*s.editor);
     LayoutPages();
     ShowPage(n);
     SetUpEditor(n);
@@ -1167,7 +817,8 @@ void TForm1::OnCommand(int id) {
 LRESULT TForm1::OnNotify(NMHDR* header) {
     if (header->code == TTN_GETDISPINFOW) {
         auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
-        if (const wchar_t* hint = HintOf(static_cast<int>(header->idFrom))) info->lpszText = const_cast<wchar_t*>(hint);
+        if (const wchar_t* hint = ToolHint(static_cast<int>(header->idFrom)))
+            info->lpszText = const_cast<wchar_t*>(hint);
         return 0;
     }
     if (header->hwndFrom == pageControl_ && header->code == TCN_SELCHANGE) {
@@ -1239,11 +890,19 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SIZE:
             LayoutForm();
             return 0;
+        case WM_DPICHANGED:
+            Rescale(ui::DpiOfMessage(wp));
+            // The stored size is already in the pixels of the monitor the window is placed on.
+            if (!placing_) ui::MoveToSuggested(Handle(), lp);
+            return 0;
         case kMsgFloatBar:
             FloatToolBar(reinterpret_cast<HWND>(wp), POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
             return 0;
         case kMsgDropFloating:
             retired_.clear();
+            return 0;
+        case kMsgKensakPress:
+            if (OnKensakPress) OnKensakPress(static_cast<int>(wp));
             return 0;
         case WM_DROPFILES:
             DropFiles(reinterpret_cast<HDROP>(wp));
@@ -1263,36 +922,6 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_DESTROY:
             timer1_->SetEnabled(false);
             if (options_.quitOnClose) ::PostQuitMessage(0);
-            return 0;
-    }
-    return Default(msg, wp, lp);
-}
-
-FloatingToolBar::FloatingToolBar(ui::Component* owner, HWND form, HWND bar, POINT at)
-    : ui::Window(owner), form_(form), bar_(bar) {
-    SIZE size{};
-    ::SendMessageW(bar_, TB_GETMAXSIZE, 0, reinterpret_cast<LPARAM>(&size));
-    RECT r{0, 0, size.cx + 4, size.cy + 4};
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-    ::AdjustWindowRectEx(&r, style, FALSE, WS_EX_TOOLWINDOW);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    CreateOwnWindow(L"PilkaFloatingBar", L"", style, WS_EX_TOOLWINDOW,
-                    RECT{at.x - width / 2, at.y - 8, at.x - width / 2 + width, at.y - 8 + height}, form_, 0,
-                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    ::SetParent(bar_, Handle());
-    ::MoveWindow(bar_, 2, 2, size.cx, size.cy, TRUE);
-    ::ShowWindow(bar_, SW_SHOW);
-    ::ShowWindow(Handle(), SW_SHOWNOACTIVATE);
-}
-
-LRESULT FloatingToolBar::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-        case WM_COMMAND:
-        case WM_NOTIFY:
-            // The buttons still belong to the main window.
-            return ::SendMessageW(form_, msg, wp, lp);
-        case WM_CLOSE:
-            if (OnClose) OnClose();
             return 0;
     }
     return Default(msg, wp, lp);

@@ -13,6 +13,7 @@
 #include "app/splitter.h"
 #include "dialogs/editor_access.h"
 #include "ui/owned.h"
+#include "ui/dpi.h"
 #include "ui/rich_edit.h"
 #include "ui/window.h"
 
@@ -67,17 +68,24 @@ enum ButtonId : int {
     kCmdPopZense,
 };
 
+// The hint of a tool button or edit box, nullptr for none.
+const wchar_t* ToolHint(int id);
+
 // A tool bar dragged off the control bar, floating in a tool window of its own until that window is closed.
 class FloatingToolBar : public ui::Window {
 public:
-    FloatingToolBar(ui::Component* owner, HWND form, HWND bar, POINT at);
+    // margin: pixels between the window's edge and the tool bar.
+    FloatingToolBar(ui::Component* owner, HWND form, HWND bar, POINT at, int margin);
     HWND Bar() const noexcept { return bar_; }
+    // Sizes the window to the tool bar, after the tool bar's size changed.
+    void Fit(int margin);
     std::function<void()> OnClose;
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
+    SIZE WindowSize(int margin) const;
     HWND form_;
     HWND bar_;  // the main window's tool bar, lent to this window while it floats
 };
@@ -185,6 +193,17 @@ public:
     HWND PageControl() const noexcept { return pageControl_; }
     HWND ToolBar1() const noexcept { return toolBar1_; }
     HWND ToolBar2() const noexcept { return toolBar2_; }
+    HWND FindBox() const noexcept { return edFind_; }
+    HWND StatusBar() const noexcept { return statusBar_; }
+    HWND FolderHistory() const noexcept { return cbFolRireki_; }
+    HWND Panel1() const noexcept { return panel1_->Handle(); }
+    HFONT UiFont() const noexcept { return uiFont_.get(); }
+
+    // The screen scaling the window is laid out for: the DPI of its monitor. Every size of the window's design
+    // (pixels at 96 DPI) goes through it, those of panels placed in the window included; ApplyScale sets them all
+    // again when the window moves to a monitor with another DPI.
+    const ui::Scale& Scaling() const noexcept { return scale_; }
+    static constexpr int kUiFontHeight = -12;  // "ＭＳ Ｐゴシック", 12 pixels high
     bool TimerEnabled() const { return timer1_->Enabled(); }
     RECT TabRect(int position) const;
 
@@ -199,10 +218,18 @@ private:
     void AddBand(HWND bar);
     void CreatePanes();
     void CreateMenus();
+    REBARBANDINFOW BandFor(HWND bar) const;
     void LayoutForm();
     void LayoutPaneMain();
     void LayoutPaneLeft();
+    void LayoutPaneLeftUp();
+    void LayoutPaneRight();
     void LayoutPages();
+    void ApplyScale();
+    void Rescale(UINT dpi);
+    void ScaleToolBar(HWND bar, HIMAGELIST images);
+    void PlaceEditBoxes();
+    void ZoomEditor(ui::RichEdit& editor) const;
     void OnCommand(int id);
     LRESULT OnNotify(NMHDR* header);
     void OnContextMenu(HWND source, int x, int y);
@@ -224,6 +251,8 @@ private:
     std::wstring iniPath_;
     bool failed_ = false;
     bool shown_ = false;
+    ui::Scale scale_;
+    bool placing_ = false;  // the first showing places the window where data.ini says, in screen pixels
 
     ui::UniqueModule user32_;
     using SetLayeredFn = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
@@ -262,6 +291,7 @@ private:
     std::vector<std::unique_ptr<FloatingToolBar>> retired_;  // docked again, destroyed at the next message
     static constexpr UINT kMsgFloatBar = WM_APP + 1;
     static constexpr UINT kMsgDropFloating = WM_APP + 2;
+    static constexpr UINT kMsgKensakPress = WM_APP + 3;  // wParam: the mouse button pressed on tbtnKensak
 
     int paneLeftWidth_ = 180;
     int paneLeftUpHeight_ = 200;

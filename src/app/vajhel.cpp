@@ -7,29 +7,37 @@ namespace app {
 
 TForm2::TForm2(ui::Component* owner) : ui::ToolWindow(owner) {
     BeginLoading();
-    font_.reset(::CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, txt::kUiFont));
     CreateOwnWindow(L"PilkaHelpWindow", txt::kHelpCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
                     WS_EX_DLGMODALFRAME, RECT{0, 0, 0, 0}, nullptr, 0, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    RECT frame{0, 0, kClientWidth, kClientHeight};
-    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(Handle(), GWL_STYLE)), FALSE,
-                         static_cast<DWORD>(::GetWindowLongPtrW(Handle(), GWL_EXSTYLE)));
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    // The centre of the whole desktop, over every monitor.
-    const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN) + (::GetSystemMetrics(SM_CXVIRTUALSCREEN) - width) / 2;
-    const int top = ::GetSystemMetrics(SM_YVIRTUALSCREEN) + (::GetSystemMetrics(SM_CYVIRTUALSCREEN) - height) / 2;
-    ::SetWindowPos(Handle(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-
-    memo1_ =
-        ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                          WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY |
-                              ES_AUTOHSCROLL | ES_AUTOVSCROLL,
-                          0, 0, kClientWidth, kClientHeight, Handle(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(memo1_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    scale_ = ui::Scale(ui::DpiOf(Handle()));
+    memo1_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                               WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE |
+                                   ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL,
+                               0, 0, 0, 0, Handle(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ::SendMessageW(memo1_, EM_SETLIMITTEXT, 0, 0);
     ::SetWindowTextW(memo1_, txt::kHelpText);
+    ApplyScale();
+    // The centre of the whole desktop, over every monitor.
+    RECT r{};
+    ::GetWindowRect(Handle(), &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN) + (::GetSystemMetrics(SM_CXVIRTUALSCREEN) - width) / 2;
+    const int top = ::GetSystemMetrics(SM_YVIRTUALSCREEN) + (::GetSystemMetrics(SM_CYVIRTUALSCREEN) - height) / 2;
+    ::SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     EndLoading();
+}
+
+// Sizes the window for scale_ and gives the text box the font made for it; the box follows the client area.
+void TForm2::ApplyScale() {
+    ui::UniqueFont font = ui::ScaledFont(txt::kUiFont, kFontHeight, SHIFTJIS_CHARSET, scale_);
+    ::SendMessageW(memo1_, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    font_ = std::move(font);
+    RECT frame{0, 0, scale_(kClientWidth), scale_(kClientHeight)};
+    ::AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(::GetWindowLongPtrW(Handle(), GWL_STYLE)), FALSE,
+                               static_cast<DWORD>(::GetWindowLongPtrW(Handle(), GWL_EXSTYLE)),
+                               ui::DpiOf(Handle()));  // the frame as the system draws it
+    ::SetWindowPos(Handle(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 TForm2::~TForm2() {
@@ -45,6 +53,17 @@ LRESULT TForm2::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SIZE:
             if (memo1_) ::MoveWindow(memo1_, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
             return 0;
+        case WM_DPICHANGED: {
+            const ui::Scale scale(ui::DpiOfMessage(wp));
+            if (scale != scale_) {
+                scale_ = scale;
+                ApplyScale();
+            }
+            const auto* suggested = reinterpret_cast<const RECT*>(lp);
+            ::SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
         case WM_CTLCOLORSTATIC:
             // A read-only box keeps the paper colour of a text: it holds the help, not a disabled field.
             if (reinterpret_cast<HWND>(lp) == memo1_) {

@@ -165,7 +165,7 @@ void FillFontItems(FontList& dest, const FontList& source, const std::vector<std
 }
 
 void DrawFontItem(HDC dc, bool textFontFace, TFontNameFilters collect, bool enabled, bool iconVisible,
-                  TFontIconPriority priority, const FontList& items, int index, RECT rect) {
+                  TFontIconPriority priority, const FontList& items, int index, RECT rect, const ui::Scale& scale) {
     ::FillRect(dc, &rect, static_cast<HBRUSH>(::GetCurrentObject(dc, OBJ_BRUSH)));
     if (index < 0 || index >= static_cast<int>(items.size())) return;
     const FontEntry& item = items[static_cast<size_t>(index)];
@@ -183,17 +183,22 @@ void DrawFontItem(HDC dc, bool textFontFace, TFontNameFilters collect, bool enab
         if (face) faceIn.emplace(dc, face.get());
     }
 
-    int offset = kPlainTextOffset;
+    int offset = scale(kPlainTextOffset);
     if (iconVisible) {
         if (HBITMAP icon = ChooseIcon(item, collect, priority)) {
             BITMAP info{};
             ::GetObjectW(icon, sizeof info, &info);
             ui::UniqueDc memory(::CreateCompatibleDC(dc));
             ui::SelectIn iconIn(memory.get(), icon);
-            const int y = rect.top + (rect.bottom - rect.top - info.bmHeight) / 2;
-            ::BitBlt(dc, rect.left + 2, y, info.bmWidth, info.bmHeight, memory.get(), 0, 0, SRCINVERT);
+            // Enlarged pixel by pixel, so that the XOR leaves no blended edge.
+            const int width = scale(info.bmWidth), height = scale(info.bmHeight);
+            const int y = rect.top + (rect.bottom - rect.top - height) / 2;
+            const int oldMode = ::SetStretchBltMode(dc, COLORONCOLOR);
+            ::StretchBlt(dc, rect.left + scale(2), y, width, height, memory.get(), 0, 0, info.bmWidth, info.bmHeight,
+                         SRCINVERT);
+            ::SetStretchBltMode(dc, oldMode);
         }
-        offset = kIconTextOffset;
+        offset = scale(kIconTextOffset);
     }
 
     ::SetBkMode(dc, TRANSPARENT);
@@ -469,6 +474,12 @@ void TFontNameComboBox::FontChanged() {
         ApplyItemHeight();  // a font change makes the control measure its field again
 }
 
+void TFontNameComboBox::SetScaling(const ui::Scale& scale) {
+    if (scale == scale_) return;
+    scale_ = scale;
+    Repaint();
+}
+
 bool TFontNameComboBox::Enabled() const {
     return hwnd_ && ::IsWindowEnabled(hwnd_);
 }
@@ -541,7 +552,8 @@ void TFontNameComboBox::DrawItem(const DRAWITEMSTRUCT& item) {
     ::SetTextColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     ::SetBkColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
     const int index = item.itemID == static_cast<UINT>(-1) ? -1 : static_cast<int>(item.itemID);
-    DrawFontItem(dc, textFontFace_, collect_, Enabled(), iconVisible_, iconPriority_, items_, index, item.rcItem);
+    DrawFontItem(dc, textFontFace_, collect_, Enabled(), iconVisible_, iconPriority_, items_, index, item.rcItem,
+                 scale_);
     if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) ::DrawFocusRect(dc, &item.rcItem);
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ui/component.h"
+#include "ui/dpi.h"
 #include "ui/owned.h"
 #include "ui/window.h"
 
@@ -112,9 +113,11 @@ void FillFontItems(FontList& dest, const FontList& source, const std::vector<std
                    const std::vector<std::wstring>& invisible, TFontNameFilters collect, TFontNameFilters exclusive);
 
 // Draws one item: background, the kind icon (by XOR, so that its black background leaves the item's colour) and
-// the name. The DC carries the font, brush and text colour of the item on entry.
+// the name. The DC carries the font, brush and text colour of the item on entry. The icon and the indent of the
+// name follow the scale.
 void DrawFontItem(HDC dc, bool textFontFace, TFontNameFilters collect, bool enabled, bool iconVisible,
-                  TFontIconPriority priority, const FontList& items, int index, RECT rect);
+                  TFontIconPriority priority, const FontList& items, int index, RECT rect,
+                  const ui::Scale& scale = ui::Scale());
 
 // A list of font names that reports changes of its contents.
 class FontNameList {
@@ -201,6 +204,10 @@ public:
     bool Enabled() const;
     void SetEnabled(bool enabled);
 
+    // The screen scaling the items' icons are drawn for; the box's font and sizes are set by its owner.
+    const ui::Scale& Scaling() const noexcept { return scale_; }
+    void SetScaling(const ui::Scale& scale);
+
     std::function<void(ui::Component* sender)> OnChange;
     std::function<void(ui::Component* sender)> OnClick;
 
@@ -245,6 +252,7 @@ private:
     TFontNameFilters exclusive_;
     FontNameList visible_;
     int itemHeight_ = 16;
+    ui::Scale scale_;
 
     const FontList* source_ = nullptr;  // not owned; nullptr means the module list
     FontList items_;

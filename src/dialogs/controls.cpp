@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "ui/dpi.h"
+
 namespace dialogs {
 
 HWND CreateChild(const wchar_t* className, const std::wstring& text, DWORD style, int left, int top, int width,
@@ -32,8 +34,9 @@ LOGFONTW LogFontOf(HFONT font) {
 
 SIZE WindowSizeForClient(HWND hwnd, int width, int height) {
     RECT r{0, 0, width, height};
-    ::AdjustWindowRectEx(&r, static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE)), FALSE,
-                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
+    // The frame as the system draws it, at the window's DPI.
+    ::AdjustWindowRectExForDpi(&r, static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE)), FALSE,
+                               static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE)), ui::DpiOf(hwnd));
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
@@ -192,11 +195,29 @@ void ColorPanel::Paint(HDC dc) {
     ::DrawTextW(dc, text_.c_str(), -1, &r, DT_SINGLELINE | DT_VCENTER | DT_CENTER | DT_NOPREFIX);
 }
 
-void ComboBox::Create(HWND parent, UINT id, int left, int top, int width, int height, HFONT font) {
-    // The window height of a drop-down combo box includes its list: room for eight items.
-    const int listHeight = 8 * 16 + 2;
+void ComboBox::Create(HWND parent, UINT id, int left, int top, int width, int height, HFONT font, int listHeight) {
+    // The window height of a drop-down combo box includes its list.
     hwnd_ = CreateChild(WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, left, top, width,
                         height + listHeight, parent, id, font);
+}
+
+void ComboBox::Place(int left, int top, int width, int height, int listHeight) {
+    ::MoveWindow(hwnd_, left, top, width, height + listHeight, TRUE);
+}
+
+int ComboBox::ItemHeight() const {
+    return static_cast<int>(::SendMessageW(hwnd_, CB_GETITEMHEIGHT, 0, 0));
+}
+
+void ComboBox::SetItemHeight(int height) {
+    ::SendMessageW(hwnd_, CB_SETITEMHEIGHT, 0, height);
+    if (ItemHeight() == height) return;
+    // Some implementations take the item height from the combo box only when it draws its own items; the list
+    // box inside takes it from everyone.
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (::GetComboBoxInfo(hwnd_, &info) && info.hwndList)
+        ::SendMessageW(info.hwndList, LB_SETITEMHEIGHT, 0, MAKELPARAM(height, 0));
 }
 
 HWND ComboBox::EditHandle() const {

@@ -96,9 +96,14 @@ private:
 // setting the text or the selected item from the program raises nothing.
 class ComboBox {
 public:
-    void Create(HWND parent, UINT id, int left, int top, int width, int height, HFONT font);
+    // height is the closed box's; the window reaches listHeight further down for the list.
+    void Create(HWND parent, UINT id, int left, int top, int width, int height, HFONT font, int listHeight);
     HWND Handle() const noexcept { return hwnd_; }
     HWND EditHandle() const;
+    void Place(int left, int top, int width, int height, int listHeight);
+    // The height of the list's items. A font change measures them afresh, so it is set after the font.
+    int ItemHeight() const;
+    void SetItemHeight(int height);
     void AddItem(const std::wstring& text);
     int Count() const;
     std::wstring Item(int index) const;

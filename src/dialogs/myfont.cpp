@@ -1,6 +1,7 @@
 #include "dialogs/myfont.h"
 
 #include <iterator>
+#include <utility>
 
 #include "ui/error.h"
 #include "ui/text.h"
@@ -36,24 +37,21 @@ private:
 
 TForm3::TForm3(EditorAccess& editors, ui::Component* owner) : ui::ToolWindow(owner), editors_(editors) {
     BeginLoading();
-    font_.reset(::CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, txt::kUiFont));
     CreateOwnWindow(L"PilkaFontDialog", txt::kFontDialogCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
                     WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, RECT{0, 0, 0, 0},
                     nullptr, 0, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    const SIZE size = WindowSizeForClient(Handle(), kClientWidth, kClientHeight);
-    ::SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The boxes are made for the DPI of the monitor the dialog was created on; the name box takes the form's font.
+    scale_ = ui::Scale(ui::DpiOf(Handle()));
+    font_ = ui::ScaledFont(txt::kUiFont, kFontHeight, SHIFTJIS_CHARSET, scale_);
 
     fontNameComboBox1_ = std::make_unique<TFontNameComboBox>(this, Handle(), kFontNameId);
     TFontNameComboBox& names = *fontNameComboBox1_;
     names.Name = L"FontNameComboBox1";
-    names.SetBounds(0, 0, 241, 25);
-    names.SetItemHeight(19);
     names.SetCollectFilters({fnfDevice, fnfVector, fnfRaster, fnfTrueType, fnfJapanese, fnfFixedPitch});
     names.SetValue(txt::kUiFont);
     names.OnChange = [this](ui::Component*) { FontNameComboBox1Change(); };
 
-    comboBox1_.Create(Handle(), kFontSizeId, 248, 0, 65, 20, font_.get());
+    comboBox1_.Create(Handle(), kFontSizeId, 0, 0, 0, 0, font_.get(), 0);
     for (const wchar_t* item : txt::kFontSizeItems) comboBox1_.AddItem(item);
     comboBox1_.OnChange = [this] { ComboBox1Change(); };
 
@@ -61,7 +59,28 @@ TForm3::TForm3(EditorAccess& editors, ui::Component* owner) : ui::ToolWindow(own
     hints_.Add(names.Handle(), txt::kHintFontName);
     hints_.Add(comboBox1_.Handle(), txt::kHintFontSize);
     hints_.Add(comboBox1_.EditHandle(), txt::kHintFontSize);
+    ApplyScale();
     EndLoading();
+}
+
+// Sizes the dialog and its boxes for scale_, and gives them the font made for it.
+void TForm3::ApplyScale() {
+    const ui::Scale& s = scale_;
+    const SIZE size = WindowSizeForClient(Handle(), s(kClientWidth), s(kClientHeight));
+    ::SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    TFontNameComboBox& names = *fontNameComboBox1_;
+    names.SetScaling(s);
+    names.SetFontHeight(s(kFontHeight));
+    names.SetBounds(s(kNameBounds.left), s(kNameBounds.top), s(kNameBounds.right - kNameBounds.left),
+                    s(kNameBounds.bottom - kNameBounds.top));
+    names.SetItemHeight(s(kNameItemHeight));
+
+    ::SendMessageW(comboBox1_.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    const int itemHeight = s(kSizeItemHeight);
+    comboBox1_.Place(s(kSizeBounds.left), s(kSizeBounds.top), s(kSizeBounds.right - kSizeBounds.left),
+                     s(kSizeBounds.bottom - kSizeBounds.top), 8 * itemHeight + s(2));
+    comboBox1_.SetItemHeight(itemHeight);
 }
 
 TForm3::~TForm3() {
@@ -83,6 +102,19 @@ LRESULT TForm3::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_GETFONT:
             return reinterpret_cast<LRESULT>(font_.get());
+        case WM_DPICHANGED: {
+            const ui::Scale scale(ui::DpiOfMessage(wp));
+            if (scale != scale_) {
+                ui::UniqueFont font = ui::ScaledFont(txt::kUiFont, kFontHeight, SHIFTJIS_CHARSET, scale);
+                scale_ = scale;
+                std::swap(font_, font);  // the old font goes once the boxes have the new one
+                ApplyScale();
+            }
+            const auto* suggested = reinterpret_cast<const RECT*>(lp);
+            ::SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
         case WM_DRAWITEM:
         case WM_MEASUREITEM:
         case WM_COMMAND: {

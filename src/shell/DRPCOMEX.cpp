@@ -6,6 +6,7 @@
 #include "ui/prompt.h"
 #include "ui/text.h"
 #include "ui/texts.h"
+#include "ui/window.h"
 
 namespace shell {
 namespace {
@@ -114,6 +115,46 @@ std::optional<SendToFolder> OpenSendTo(const ITEMIDLIST* location, HWND window) 
     return opened;
 }
 
+// While the menu is open, hands the shell the messages of its lazily filled and owner-drawn submenus ("Open with",
+// "New"), which go to the menu's owner window. The Send To submenu filled here is not the shell's any more.
+class ShellSubmenus {
+public:
+    ShellSubmenus(HWND window, IContextMenu* menu, HMENU ownSubmenu) : ownSubmenu_(ownSubmenu) {
+        if (FAILED(menu->QueryInterface(IID_PPV_ARGS(&menu3_)))) menu3_.Reset();
+        if (!menu3_ && FAILED(menu->QueryInterface(IID_PPV_ARGS(&menu2_)))) menu2_.Reset();
+        if (!menu2_ && !menu3_) return;
+        hook_.Attach(window, [this](UINT msg, WPARAM wp, LPARAM lp) { return Forward(msg, wp, lp); });
+    }
+
+private:
+    std::optional<LRESULT> Forward(UINT msg, WPARAM wp, LPARAM lp) {
+        switch (msg) {
+            case WM_INITMENUPOPUP:
+                if (reinterpret_cast<HMENU>(wp) == ownSubmenu_) return std::nullopt;
+                break;
+            case WM_DRAWITEM:
+            case WM_MEASUREITEM:
+                if (wp != 0) return std::nullopt;  // a control's, not a menu's
+                break;
+            case WM_MENUCHAR:
+                break;
+            default:
+                return std::nullopt;
+        }
+        LRESULT result = 0;
+        if (menu3_ && SUCCEEDED(menu3_->HandleMenuMsg2(msg, wp, lp, &result))) return result;
+        if (menu2_ && msg != WM_MENUCHAR && SUCCEEDED(menu2_->HandleMenuMsg(msg, wp, lp))) {
+            return msg == WM_INITMENUPOPUP ? 0 : TRUE;
+        }
+        return std::nullopt;
+    }
+
+    HMENU ownSubmenu_;
+    ComPtr<IContextMenu3> menu3_;
+    ComPtr<IContextMenu2> menu2_;
+    ui::Subclass hook_;
+};
+
 }  // namespace
 
 void ShowItemCountNotice(HWND owner) {
@@ -183,6 +224,7 @@ TContextMenuEx::SendToFill TContextMenuEx::FillSendTo(HMENU menu, HWND window) {
         }
     }
     if (hadPlaceholder) ::DeleteMenu(submenu, 0, MF_BYPOSITION);
+    fill.submenu = submenu;
     return fill;
 }
 
@@ -228,7 +270,11 @@ bool TContextMenuEx::ShowForItems(HWND window, IShellFolder* folder, const ITEMI
     if (!menu) return false;
 
     const SendToFill sendTo = FillSendTo(menu->popup.get(), window);
-    const UINT chosen = TrackMenu(menu->popup.get(), window, screen);
+    UINT chosen = 0;
+    {
+        const ShellSubmenus submenus(window, menu->menu.Get(), sendTo.submenu);
+        chosen = TrackMenu(menu->popup.get(), window, screen);
+    }
     if (chosen == 0) return false;
 
     UINT id = chosen;

@@ -65,6 +65,7 @@ private:
     struct SendToFill {
         bool ready = false;  // read to its end with room to spare
         int appended = 0;
+        HMENU submenu = nullptr;  // the Send To submenu once it holds the folder's entries
     };
     SendToFill FillSendTo(HMENU menu, HWND window);
 

@@ -1,17 +1,7 @@
 #include "shell/FolderView.h"
 
-#include <windowsx.h>
-
-#include <cstdlib>
-
-#if __has_include("shell/FileView.h")
-#include "shell/FileView.h"
-#define PILKA_HAS_FILE_VIEW 1
-#endif
-#if __has_include("shell/DRPCOMEX.h")
 #include "shell/DRPCOMEX.h"
-#define PILKA_HAS_DRPCOMEX 1
-#endif
+#include "shell/FileView.h"
 
 namespace shell {
 namespace {
@@ -19,7 +9,6 @@ namespace {
 constexpr UINT kSmallIcon = SHGFI_SYSICONINDEX | SHGFI_SMALLICON;  // 0x4001
 constexpr UINT kSmallOpenIcon = kSmallIcon | SHGFI_OPENICON;       // 0x4003
 constexpr SHCONTF kFolderContents = SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN;
-constexpr int kPressSlop = 4;  // pixels a pointer may stray from a press and still count as a click
 // The shell's shared-folder overlay is overlay image 1 of the system image list (OverlayIndex 0 of a node).
 constexpr UINT kShareOverlay = INDEXTOOVERLAYMASK(1);
 
@@ -119,7 +108,6 @@ void TFolderView::Loaded() {
 
 void TFolderView::SetFileView(TFileView* list) {
     if (list == fileView_) return;
-#ifdef PILKA_HAS_FILE_VIEW
     TFileView* old = fileView_;
     fileView_ = nullptr;
     if (old) old->SetFolderView(nullptr);
@@ -128,40 +116,36 @@ void TFolderView::SetFileView(TFileView* list) {
         FreeNotification(list);
         list->SetFolderView(this);
     }
-#else
-    fileView_ = list;
-#endif
 }
 
 void TFolderView::SetContextMenu(TContextMenuEx* menu) {
     contextMenu_ = menu;
-#ifdef PILKA_HAS_DRPCOMEX
     if (menu) FreeNotification(menu);
-#endif
     if (menu) rightClickSelect_ = true;
 }
 
 void TFolderView::SetDropSource(TDropSourceEx* source) {
     dropSource_ = source;
-#ifdef PILKA_HAS_DRPCOMEX
     if (source) FreeNotification(source);
-#endif
     if (source) rightClickSelect_ = true;
 }
 
 void TFolderView::SetComboView(LinkedFolderView* combo) {
     comboView_ = combo;
+    // Known as a component now, while it is whole: its removal is recognised by this address.
+    comboComponent_ = dynamic_cast<ui::Component*>(combo);
+    if (comboComponent_) FreeNotification(comboComponent_);
 }
 
 void TFolderView::Notification(ui::Component* component, ui::Operation operation) {
     if (operation == ui::Operation::Remove) {
-#ifdef PILKA_HAS_FILE_VIEW
+        if (comboComponent_ && component == comboComponent_) {
+            comboView_ = nullptr;
+            comboComponent_ = nullptr;
+        }
         if (fileView_ && component == static_cast<ui::Component*>(fileView_)) fileView_ = nullptr;
-#endif
-#ifdef PILKA_HAS_DRPCOMEX
         if (contextMenu_ && component == static_cast<ui::Component*>(contextMenu_)) contextMenu_ = nullptr;
         if (dropSource_ && component == static_cast<ui::Component*>(dropSource_)) dropSource_ = nullptr;
-#endif
     }
     ui::Component::Notification(component, operation);
 }
@@ -233,7 +217,11 @@ std::pair<int, int> TFolderView::NodeIcons(HTREEITEM node) {
     TVITEMW item{};
     item.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE;
     item.hItem = node;
-    if (!TreeView_GetItem(hwnd_, &item)) return {-1, -1};
+    // Some controls ask for the icons still to come through the notification, others give the mark back.
+    allIcons_ = true;
+    const bool got = TreeView_GetItem(hwnd_, &item);
+    allIcons_ = false;
+    if (!got) return {-1, -1};
     if (item.iImage == I_IMAGECALLBACK || item.iSelectedImage == I_IMAGECALLBACK) {
         SetNodeIcons(node, item);
         TreeView_SetItem(hwnd_, &item);
@@ -517,6 +505,9 @@ std::wstring TFolderView::GetSelectedPath() const {
     if (!selected) return {};
     const UniqueIdList absolute = NodeIdList(selected);
     if (!absolute) return {};
+    // A file-system folder's whole path, however deep; the parsing name of a virtual one.
+    std::wstring path = PathOfIdList(absolute.get());
+    if (!path.empty()) return path;
     return GetDisplayName(DesktopFolder(), absolute.get(), SHGDN_FORPARSING).value_or(std::wstring());
 }
 
@@ -553,7 +544,10 @@ void TFolderView::TellComboSelection() {
 }
 
 void TFolderView::Change(HTREEITEM node) {
+    if (destroying_) return;
     if (!quiet_ && OnChange) OnChange(this, node);
+    // The handler moved the selection on (a folder it opened could not be listed): that change has been reported.
+    if (Selected() != node) return;
     previousNode_ = currentNode_;
     currentNode_ = node;
     NotifyLinkedViews(node);
@@ -563,9 +557,7 @@ void TFolderView::NotifyLinkedViews(HTREEITEM node) {
     if (!node || updating_ || quiet_) return;
     const UniqueIdList absolute = NodeIdList(node);
     if (!absolute) return;
-#ifdef PILKA_HAS_FILE_VIEW
     if (fileView_) fileView_->BrowseTo(absolute.get());
-#endif
     if (comboView_) comboView_->BrowseTo(absolute.get());
     if (imagePanel_) imagePanel_->BrowseTo(absolute.get());
 }
@@ -635,194 +627,6 @@ void TFolderView::ReleaseAllNodes() {
         DeletionHandler(node, data);
     }
     destroying_ = true;
-}
-
-// ---- notifications and messages ----
-
-std::optional<LRESULT> TFolderView::OnReflected(UINT msg, WPARAM, LPARAM lp) {
-    if (msg != WM_NOTIFY) return std::nullopt;
-    return OnNotify(reinterpret_cast<NMHDR*>(lp));
-}
-
-std::optional<LRESULT> TFolderView::OnNotify(NMHDR* header) {
-    if (header->hwndFrom != hwnd_) return std::nullopt;
-    switch (header->code) {
-        case TVN_ITEMEXPANDINGW: {
-            const auto* info = reinterpret_cast<NMTREEVIEWW*>(header);
-            if (!(info->action & TVE_EXPAND)) return 0;
-            return CanExpand(info->itemNew.hItem) ? 0 : 1;
-        }
-        case TVN_SELCHANGEDW:
-            Change(reinterpret_cast<NMTREEVIEWW*>(header)->itemNew.hItem);
-            return 0;
-        case TVN_DELETEITEMW: {
-            const auto* info = reinterpret_cast<NMTREEVIEWW*>(header);
-            if (!destroying_) DeletionHandler(info->itemOld.hItem, info->itemOld.lParam);
-            return 0;
-        }
-        case TVN_BEGINLABELEDITW:
-            return CanEdit(reinterpret_cast<NMTVDISPINFOW*>(header)->item.hItem) ? 0 : 1;
-        case TVN_ENDLABELEDITW:
-            Edit(*reinterpret_cast<NMTVDISPINFOW*>(header));
-            return 0;  // the node's text is already what the shell made of the name
-        case TVN_GETDISPINFOW: {
-            auto* info = reinterpret_cast<NMTVDISPINFOW*>(header);
-            if (info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) {
-                SetNodeIcons(info->item.hItem, info->item);
-                info->item.mask |= TVIF_DI_SETITEM;
-            }
-            return 0;
-        }
-        case TVN_BEGINDRAGW:
-        case TVN_BEGINRDRAGW:
-            nativeDrag_ = true;
-            return 0;
-        case NM_RCLICK:
-            if (rightClickSelect_ && rightClickNode_) SetSelected(rightClickNode_);
-            // The menu comes from the mouse tracking; the parent must not open another one.
-            return contextMenu_ ? 1 : 0;
-        default:
-            return std::nullopt;
-    }
-}
-
-std::optional<LRESULT> TFolderView::OnTreeMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    const int x = GET_X_LPARAM(lp);
-    const int y = GET_Y_LPARAM(lp);
-    switch (msg) {
-        case WM_LBUTTONDOWN: {
-            nativeDrag_ = false;
-            const LRESULT result = hook_.CallOriginal(msg, wp, lp);
-            MouseDown(1, x, y);
-            // The control's own tracking of the press swallowed the release unless a drag began.
-            if (!nativeDrag_) MouseUp(1, x, y);
-            return result;
-        }
-        case WM_RBUTTONDOWN:
-            WMRButtonDown(wp, lp);
-            return 0;
-        case WM_MBUTTONDOWN: {
-            const LRESULT result = hook_.CallOriginal(msg, wp, lp);
-            MouseDown(3, x, y);
-            return result;
-        }
-        case WM_LBUTTONUP:
-        case WM_RBUTTONUP:
-        case WM_MBUTTONUP: {
-            const LRESULT result = hook_.CallOriginal(msg, wp, lp);
-            MouseUp(msg == WM_LBUTTONUP ? 1 : msg == WM_RBUTTONUP ? 2 : 3, x, y);
-            return result;
-        }
-        case WM_MOUSEMOVE: {
-            const LRESULT result = hook_.CallOriginal(msg, wp, lp);
-            MouseMove(wp, x, y);
-            return result;
-        }
-        case WM_KEYDOWN:
-            if (wp == VK_F2 && Selected()) {
-                TreeView_EditLabel(hwnd_, Selected());
-                return 0;
-            }
-            if (wp == VK_RETURN && Selected()) {
-                TreeView_Expand(hwnd_, Selected(), TVE_TOGGLE);
-                return 0;
-            }
-            return std::nullopt;
-        case WM_CONTEXTMENU:
-            if (lp == -1 && contextMenu_ && Selected() && Selected() != Root()) {
-                // From the keyboard: the menu opens below the selected label.
-                const RECT label = NodeLabelRect(Selected());
-                POINT at{label.left, label.bottom};
-                ::ClientToScreen(hwnd_, &at);
-                ShowMenuForSelected(at);
-                return 0;
-            }
-            return std::nullopt;
-        case WM_DESTROY: {
-            ReleaseAllNodes();
-            const LRESULT result = hook_.CallOriginal(msg, wp, lp);
-            StopReflecting(hwnd_);
-            hwnd_ = nullptr;
-            return result;
-        }
-        default:
-            return std::nullopt;
-    }
-}
-
-void TFolderView::WMRButtonDown(WPARAM wp, LPARAM lp) {
-    TVHITTESTINFO hit{};
-    hit.pt = POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-    const HTREEITEM node = TreeView_HitTest(hwnd_, &hit);
-    rightClickNode_ = nullptr;
-    if (node && (hit.flags & (TVHT_ONITEMICON | TVHT_ONITEMLABEL))) {
-        rightClickNode_ = node;
-        // A folder without a file-system path is left to the right-click selection.
-        const std::wstring path = PathOfIdList(NodeIdList(node).get());
-        if (!path.empty()) SelectPath(path);
-    }
-    nativeDrag_ = false;
-    hook_.CallOriginal(WM_RBUTTONDOWN, wp, lp);  // tracks the press and swallows its release
-    MouseDown(2, hit.pt.x, hit.pt.y);
-}
-
-void TFolderView::MouseDown(int button, int x, int y) {
-    if (OnMouseDown) OnMouseDown(button, x, y);
-    pressX_ = x;
-    pressY_ = y;
-    pressed_ = true;
-    rightPressed_ = button == 2;
-}
-
-void TFolderView::MouseUp(int button, int x, int y) {
-    if (OnMouseUp) OnMouseUp(button, x, y);
-    ResetPress();
-}
-
-void TFolderView::MouseMove(WPARAM keys, int x, int y) {
-    if (OnMouseMove) OnMouseMove(x, y);
-    if (!pressed_) return;
-    const bool buttonDown = (keys & (MK_LBUTTON | MK_RBUTTON)) != 0;
-    const HTREEITEM selected = Selected();
-    const bool movable = selected && selected != Root();
-    if (std::abs(pressX_ - x) <= kPressSlop && std::abs(pressY_ - y) <= kPressSlop) {
-        if (buttonDown || !rightPressed_) return;
-        // A right click whose release the control swallowed: its first move opens the menu.
-        POINT screen{x, y};
-        ::ClientToScreen(hwnd_, &screen);
-        ResetPress();
-        if (contextMenu_ && movable) ShowMenuForSelected(screen);
-        return;
-    }
-    if (buttonDown && dropSource_ && movable) {
-        ResetPress();
-        DragSelected();
-    }
-}
-
-void TFolderView::ResetPress() noexcept {
-    pressed_ = rightPressed_ = false;
-    pressX_ = pressY_ = 0;
-}
-
-void TFolderView::ShowMenuForSelected(POINT screen) {
-    const HTREEITEM selected = Selected();
-    const ComPtr<IShellFolder> folder = ContainingFolder(selected);
-    if (!folder || !contextMenu_) return;
-#ifdef PILKA_HAS_DRPCOMEX
-    contextMenu_->ShowForItems(hwnd_, folder.Get(), NodeData(selected), 1, screen);
-#else
-    (void)screen;
-#endif
-}
-
-void TFolderView::DragSelected() {
-    const HTREEITEM selected = Selected();
-    const ComPtr<IShellFolder> folder = ContainingFolder(selected);
-    if (!folder || !dropSource_) return;
-#ifdef PILKA_HAS_DRPCOMEX
-    dropSource_->DragItems(hwnd_, folder.Get(), NodeData(selected), 1);
-#endif
 }
 
 // ---- properties ----

@@ -167,11 +167,13 @@ private:
     HTREEITEM rightClickNode_ = nullptr;  // the node under the last right press, for the right-click selection
 
     LinkedFolderView* comboView_ = nullptr;
+    ui::Component* comboComponent_ = nullptr;  // the same combo as a component, to know it when it goes
     // True while the tree clears its nodes or fills a node: no node is filled and the linked views hear nothing.
     bool updating_ = false;
     // True while a rebuild moves through the desktop to the folder it keeps: only the final selection is reported.
     bool quiet_ = false;
     bool destroying_ = false;
+    bool allIcons_ = false;  // both icons are wanted now, not only what drawing needs
     TFileView* fileView_ = nullptr;
     TContextMenuEx* contextMenu_ = nullptr;
     TDropSourceEx* dropSource_ = nullptr;

@@ -1,5 +1,6 @@
 #include "shell/ShView.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace shell {
@@ -26,6 +27,56 @@ std::wstring WideFromShellAnsi(const char* text, size_t length) {
     std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
     if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), out.data(), n);
     return out;
+}
+
+UniqueIdList ParseIn(IShellFolder* folder, const std::wstring& name) {
+    std::wstring buffer = name;  // ParseDisplayName takes a writable string
+    ITEMIDLIST* raw = nullptr;
+    if (FAILED(folder->ParseDisplayName(nullptr, nullptr, buffer.data(), nullptr, &raw, nullptr))) return nullptr;
+    return UniqueIdList(raw);
+}
+
+// The child of a folder by its parsing name, found by listing the folder: for folders deeper than some parsers go.
+UniqueIdList FindByName(IShellFolder* folder, const std::wstring& name) {
+    ComPtr<IEnumIDList> items;
+    if (FAILED(folder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, &items)) ||
+        !items)
+        return nullptr;
+    ITEMIDLIST* raw = nullptr;
+    while (items->Next(1, &raw, nullptr) == S_OK) {
+        UniqueIdList item(raw);
+        const auto itemName = GetDisplayName(folder, item.get(), SHGDN_INFOLDER | SHGDN_FORPARSING);
+        if (itemName && ::CompareStringOrdinal(itemName->c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL)
+            return item;
+    }
+    return nullptr;
+}
+
+// Some parsers take no more than a path buffer's length at once. A longer path is parsed from its longest ancestor
+// that parses whole, then one name at a time in the folder above it.
+UniqueIdList ParseStepwise(const std::wstring& path) {
+    size_t split = path.find_last_of(L'\\', MAX_PATH - 2);
+    UniqueIdList absolute;
+    while (split != std::wstring::npos && split > 0) {
+        absolute = ParseIn(desktopFolder, path.substr(0, split));
+        if (absolute) break;
+        split = path.find_last_of(L'\\', split - 1);
+    }
+    if (!absolute) return nullptr;
+    while (split < path.size()) {
+        const size_t next = std::min(path.find(L'\\', split + 1), path.size());
+        const std::wstring name = path.substr(split + 1, next - split - 1);
+        split = next;
+        if (name.empty()) continue;
+        const ComPtr<IShellFolder> folder = BindToFolder(absolute.get());
+        if (!folder) return nullptr;
+        UniqueIdList child = ParseIn(folder.Get(), name);
+        if (!child) child = FindByName(folder.Get(), name);
+        if (!child) return nullptr;
+        absolute = ConcatIdListsAndFree(std::move(absolute), std::move(child));
+        if (!absolute) return nullptr;
+    }
+    return absolute;
 }
 
 }  // namespace
@@ -64,6 +115,13 @@ ScopedShellMalloc::ScopedShellMalloc(IMalloc* replacement) noexcept : previous_(
 }
 ScopedShellMalloc::~ScopedShellMalloc() {
     shellMalloc = previous_;
+}
+
+ScopedDesktopFolder::ScopedDesktopFolder(IShellFolder* replacement) noexcept : previous_(desktopFolder) {
+    desktopFolder = replacement;
+}
+ScopedDesktopFolder::~ScopedDesktopFolder() {
+    desktopFolder = previous_;
 }
 
 void FreeIdList(const ITEMIDLIST* list) noexcept {
@@ -196,12 +254,8 @@ HIMAGELIST GetSystemImageList(bool large) noexcept {
 
 UniqueIdList PathToIdList(const std::wstring& path) {
     if (!desktopFolder) return nullptr;
-    std::wstring buffer = path;  // ParseDisplayName takes a writable string
-    ITEMIDLIST* raw = nullptr;
-    if (FAILED(desktopFolder->ParseDisplayName(nullptr, nullptr, buffer.data(), nullptr, &raw, nullptr))) {
-        return nullptr;
-    }
-    return OwnIdList(raw);
+    if (UniqueIdList whole = ParseIn(desktopFolder, path)) return whole;
+    return path.size() >= MAX_PATH ? ParseStepwise(path) : nullptr;
 }
 
 UniqueIdList PathToChildItem(const std::wstring& path) {
@@ -263,10 +317,35 @@ std::vector<UniqueIdList> SplitSiblings(const ITEMIDLIST* items, int count) {
 
 std::wstring PathOfIdList(const ITEMIDLIST* absolute) {
     if (!absolute) return {};
-    std::wstring path(32768, L'\0');  // the longest path the system knows, so no deep folder is cut
-    if (!::SHGetPathFromIDListEx(absolute, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT)) return {};
-    path.resize(std::wcslen(path.c_str()));
-    return path;
+    // The longest ancestor that the system turns into a path, then the parsing names of the items below it: some
+    // implementations give no path past a path buffer's length.
+    const int n = CountItems(absolute);
+    for (int kept = n; kept > 0; --kept) {
+        UniqueIdList ancestor = ConcatIdLists(absolute, nullptr);
+        if (!ancestor) return {};
+        for (int i = n; i > kept; --i) ancestor = ParentIdList(ancestor.get());
+        std::wstring path(32768, L'\0');
+        if (!::SHGetPathFromIDListEx(ancestor.get(), path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT))
+            continue;
+        path.resize(std::wcslen(path.c_str()));
+        if (path.size() >= MAX_PATH - 1) continue;  // may have been cut at a path buffer's length
+        const ITEMIDLIST* below = absolute;
+        for (int i = 0; i < kept; ++i) below = below ? NextItem(below) : nullptr;
+        UniqueIdList folderList = std::move(ancestor);
+        while (below) {
+            const ComPtr<IShellFolder> folder = BindToFolder(folderList.get());
+            const UniqueIdList item = CopyFirstItem(below);
+            const auto name =
+                folder ? GetDisplayName(folder.Get(), item.get(), SHGDN_INFOLDER | SHGDN_FORPARSING) : std::nullopt;
+            if (!name) return {};
+            if (path.empty() || path.back() != L'\\') path += L'\\';
+            path += *name;
+            folderList = ConcatIdLists(folderList.get(), item.get());
+            below = NextItem(below);
+        }
+        return path;
+    }
+    return {};
 }
 
 }  // namespace shell

@@ -50,6 +50,19 @@ private:
     IMalloc* previous_;
 };
 
+// Replaces the desktop folder for a scope (tests watch or refuse the tree's binds and enumerations through it) and
+// puts the previous one back. The replacement stays the caller's.
+class ScopedDesktopFolder {
+public:
+    explicit ScopedDesktopFolder(IShellFolder* replacement) noexcept;
+    ~ScopedDesktopFolder();
+    ScopedDesktopFolder(const ScopedDesktopFolder&) = delete;
+    ScopedDesktopFolder& operator=(const ScopedDesktopFolder&) = delete;
+
+private:
+    IShellFolder* previous_;
+};
+
 void FreeIdList(const ITEMIDLIST* list) noexcept;
 
 struct IdListFree {

@@ -31,8 +31,12 @@ std::wstring ErrorBoxText(const std::wstring& message);
 // Shows the standard error box (error icon, OK, the application title) through the prompt seam.
 void ShowError(HWND owner, const std::wstring& message);
 
-// Runs a command; an ui::Error it throws is shown in the standard error box and ends the command.
-// Returns false when the command ended with an error.
+// Shows the exception being handled in the standard error box: an ui::Error with its message, any other with a
+// general one. Called only inside a catch block, at a boundary that keeps the program running.
+void ShowCurrentException(HWND owner) noexcept;
+
+// Runs a command; an exception it throws is shown in the standard error box and ends the command, never the
+// program. Returns false when the command ended with an error.
 bool RunCommand(HWND owner, const std::function<void()>& command);
 
 }  // namespace ui

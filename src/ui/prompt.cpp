@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include <new>
 #include <vector>
 
 #include "ui/error.h"
@@ -65,12 +66,28 @@ void ShowError(HWND owner, const std::wstring& message) {
     Ask(owner, ErrorBoxText(message), MB_OK | MB_ICONERROR);
 }
 
+void ShowCurrentException(HWND owner) noexcept {
+    try {
+        try {
+            throw;
+        } catch (const Error& e) {
+            ShowError(owner, e.Message());
+        } catch (const std::bad_alloc&) {
+            ShowError(owner, txt::kOutOfMemory);
+        } catch (...) {
+            ShowError(owner, txt::kUnexpectedError);
+        }
+    } catch (...) {
+        // Not even the box could be shown; the program goes on all the same.
+    }
+}
+
 bool RunCommand(HWND owner, const std::function<void()>& command) {
     try {
         command();
         return true;
-    } catch (const Error& e) {
-        ShowError(owner, e.Message());
+    } catch (...) {
+        ShowCurrentException(owner);
         return false;
     }
 }

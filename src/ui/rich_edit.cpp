@@ -1,45 +1,90 @@
 #include "ui/rich_edit.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <exception>
 
 namespace ui {
 namespace {
 
 struct StreamState {
-    const char* data = nullptr;
-    size_t size = 0;
-    size_t pos = 0;
+    std::string_view bytes;  // rich text going in
+    std::wstring_view text;  // plain text going in
+    size_t pos = 0;          // in bytes or text
     std::string* out = nullptr;
+    size_t expected = 0;  // for the percentage of a stream out
     const StreamProgress* progress = nullptr;
-    ULONGLONG lastReport = 0;
+    ULONGLONG lastReport = ::GetTickCount64();
+    // An exception must not cross the control's frames: it is kept here and thrown again after the stream.
+    std::exception_ptr failure;
 
     void Report() {
         if (!progress || !*progress) return;
         const ULONGLONG now = ::GetTickCount64();
         if (now - lastReport < 100) return;
         lastReport = now;
+        const size_t size = out ? expected : text.empty() ? bytes.size() : text.size();
         const int percent = size == 0 ? 100 : static_cast<int>(std::min<size_t>(100, pos * 100 / size));
         (*progress)(percent);
     }
 };
 
-DWORD CALLBACK ReadCallback(DWORD_PTR cookie, LPBYTE buffer, LONG cb, LONG* pcb) {
-    auto* s = reinterpret_cast<StreamState*>(cookie);
-    const size_t n = std::min(static_cast<size_t>(cb), s->size - s->pos);
-    std::copy_n(s->data + s->pos, n, reinterpret_cast<char*>(buffer));
-    s->pos += n;
-    *pcb = static_cast<LONG>(n);
-    s->Report();
-    return 0;
+// Runs one step of a stream callback; an exception ends the stream with an error instead of crossing the control.
+template <class Step>
+DWORD Guarded(StreamState& s, LONG* pcb, Step step) {
+    try {
+        *pcb = step();
+        s.Report();
+        return 0;
+    } catch (...) {
+        s.failure = std::current_exception();
+        *pcb = 0;
+        return 1;
+    }
+}
+
+DWORD CALLBACK ReadBytesCallback(DWORD_PTR cookie, LPBYTE buffer, LONG cb, LONG* pcb) {
+    auto& s = *reinterpret_cast<StreamState*>(cookie);
+    return Guarded(s, pcb, [&] {
+        const size_t n = std::min(static_cast<size_t>(std::max(cb, 0L)), s.bytes.size() - s.pos);
+        std::copy_n(s.bytes.data() + s.pos, n, reinterpret_cast<char*>(buffer));
+        s.pos += n;
+        return static_cast<LONG>(n);
+    });
+}
+
+DWORD CALLBACK ReadTextCallback(DWORD_PTR cookie, LPBYTE buffer, LONG cb, LONG* pcb) {
+    auto& s = *reinterpret_cast<StreamState*>(cookie);
+    return Guarded(s, pcb, [&] {
+        const size_t capacity = static_cast<size_t>(std::max(cb, 0L)) / sizeof(wchar_t);
+        size_t n = 0;
+        if (reinterpret_cast<uintptr_t>(buffer) % alignof(wchar_t) == 0) {
+            n = NextTextPiece(s.text, s.pos, reinterpret_cast<wchar_t*>(buffer), capacity);
+        } else {
+            std::wstring piece(capacity, L'\0');
+            n = NextTextPiece(s.text, s.pos, piece.data(), capacity);
+            std::memcpy(buffer, piece.data(), n * sizeof(wchar_t));
+        }
+        return static_cast<LONG>(n * sizeof(wchar_t));
+    });
 }
 
 DWORD CALLBACK WriteCallback(DWORD_PTR cookie, LPBYTE buffer, LONG cb, LONG* pcb) {
-    auto* s = reinterpret_cast<StreamState*>(cookie);
-    s->out->append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(cb));
-    *pcb = cb;
-    s->pos += static_cast<size_t>(cb);
-    s->Report();
-    return 0;
+    auto& s = *reinterpret_cast<StreamState*>(cookie);
+    return Guarded(s, pcb, [&] {
+        s.out->append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(std::max(cb, 0L)));
+        s.pos += static_cast<size_t>(std::max(cb, 0L));
+        return cb;
+    });
+}
+
+// Sends the stream message and reports how it went: an exception from a callback is thrown again here.
+bool Stream(HWND hwnd, UINT msg, WPARAM format, StreamState& s, EDITSTREAMCALLBACK callback) {
+    EDITSTREAM es{reinterpret_cast<DWORD_PTR>(&s), 0, callback};
+    ::SendMessageW(hwnd, msg, format, reinterpret_cast<LPARAM>(&es));
+    if (s.failure) std::rethrow_exception(s.failure);
+    return es.dwError == 0;
 }
 
 void CopyFace(CHARFORMAT2W& f, const std::wstring& name) {
@@ -71,6 +116,8 @@ HWND RichEdit::Create(HWND parent, UINT_PTR id, const RECT& r) {
                           r.bottom - r.top, parent, reinterpret_cast<HMENU>(id), ::GetModuleHandleW(nullptr), nullptr);
     if (hwnd_) {
         ::SendMessageW(hwnd_, EM_SETTEXTMODE, TM_RICHTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
+        // The help promises this many undo steps; it is the platform's default, set so that it holds everywhere.
+        ::SendMessageW(hwnd_, EM_SETUNDOLIMIT, kUndoSteps, 0);
         ::SendMessageW(hwnd_, EM_SETEVENTMASK, 0, ENM_CHANGE | ENM_SELCHANGE);
         SetWordWrap(false);
     }
@@ -193,6 +240,15 @@ long RichEdit::LineIndex(long line) const {
     return static_cast<long>(::SendMessageW(hwnd_, EM_LINEINDEX, line, 0));
 }
 
+std::wstring RichEdit::TextRange(long start, long end) const {
+    if (end <= start) return {};
+    std::wstring text(static_cast<size_t>(end - start) + 1, L'\0');
+    TEXTRANGEW range{{start, end}, text.data()};
+    const LRESULT n = ::SendMessageW(hwnd_, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+    text.resize(static_cast<size_t>(std::clamp<LRESULT>(n, 0, end - start)));
+    return text;
+}
+
 void RichEdit::BeginUpdate() {
     if (updates_++ == 0) ::SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
 }
@@ -221,31 +277,50 @@ void RichEdit::ClearSelection() {
 }
 
 bool RichEdit::StreamInRtf(std::string_view bytes, const StreamProgress& progress) {
-    StreamState s{bytes.data(), bytes.size(), 0, nullptr, &progress, ::GetTickCount64()};
-    EDITSTREAM es{reinterpret_cast<DWORD_PTR>(&s), 0, ReadCallback};
-    ::SendMessageW(hwnd_, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    return es.dwError == 0;
+    StreamState s;
+    s.bytes = bytes;
+    s.progress = &progress;
+    return Stream(hwnd_, EM_STREAMIN, SF_RTF, s, ReadBytesCallback);
 }
 
 bool RichEdit::StreamInText(std::wstring_view text, const StreamProgress& progress) {
-    StreamState s{reinterpret_cast<const char*>(text.data()),
-                  text.size() * sizeof(wchar_t),
-                  0,
-                  nullptr,
-                  &progress,
-                  ::GetTickCount64()};
-    EDITSTREAM es{reinterpret_cast<DWORD_PTR>(&s), 0, ReadCallback};
-    ::SendMessageW(hwnd_, EM_STREAMIN, SF_TEXT | SF_UNICODE, reinterpret_cast<LPARAM>(&es));
-    return es.dwError == 0;
+    StreamState s;
+    s.text = text;
+    s.progress = &progress;
+    return Stream(hwnd_, EM_STREAMIN, SF_TEXT | SF_UNICODE, s, ReadTextCallback);
 }
 
 bool RichEdit::StreamOutRtf(std::string& out, const StreamProgress& progress, UINT codePage) const {
     out.clear();
-    StreamState s{nullptr, static_cast<size_t>(TextLength()) * 2 + 1, 0, &out, &progress, ::GetTickCount64()};
-    EDITSTREAM es{reinterpret_cast<DWORD_PTR>(&s), 0, WriteCallback};
+    StreamState s;
+    s.out = &out;
+    s.expected = static_cast<size_t>(TextLength()) * 2 + 1;
+    s.progress = &progress;
     const WPARAM format = codePage ? (SF_RTF | SF_USECODEPAGE | (static_cast<WPARAM>(codePage) << 16)) : SF_RTF;
-    ::SendMessageW(hwnd_, EM_STREAMOUT, format, reinterpret_cast<LPARAM>(&es));
-    return es.dwError == 0;
+    return Stream(hwnd_, EM_STREAMOUT, format, s, WriteCallback);
+}
+
+size_t NextTextPiece(std::wstring_view text, size_t& pos, wchar_t* out, size_t capacity) {
+    size_t n = 0;
+    while (n < capacity && pos < text.size()) {
+        const wchar_t c = text[pos];
+        if (c == L'\r' || c == L'\n') {
+            out[n++] = L'\r';
+            pos += c == L'\r' && pos + 1 < text.size() && text[pos + 1] == L'\n' ? 2 : 1;
+        } else if (IS_HIGH_SURROGATE(c) && pos + 1 < text.size() && IS_LOW_SURROGATE(text[pos + 1])) {
+            if (n + 2 > capacity) {
+                if (n > 0) break;        // the pair goes whole into the next piece
+                out[n++] = text[pos++];  // a piece of one unit cannot hold it whole
+                break;
+            }
+            out[n++] = text[pos++];
+            out[n++] = text[pos++];
+        } else {
+            out[n++] = c;
+            ++pos;
+        }
+    }
+    return n;
 }
 
 }  // namespace ui

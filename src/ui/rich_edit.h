@@ -17,6 +17,9 @@ using StreamProgress = std::function<void(int percent)>;
 
 class RichEdit {
 public:
+    // Undo takes back this many steps, newest first.
+    static constexpr int kUndoSteps = 100;
+
     RichEdit() = default;
     RichEdit(const RichEdit&) = delete;
     RichEdit& operator=(const RichEdit&) = delete;
@@ -59,6 +62,8 @@ public:
 
     // The whole text, a paragraph break as one CR, in the control's own character positions.
     std::wstring Text() const;
+    // The text from start up to end, in the control's character positions.
+    std::wstring TextRange(long start, long end) const;
     long TextLength() const;
     void SetText(const std::wstring& text);
     void ReplaceSelection(const std::wstring& text, bool canUndo);
@@ -76,7 +81,8 @@ public:
     void Paste();
     void ClearSelection();
 
-    // Stream in replacing the content. False when the control reported an error.
+    // Stream in replacing the content. False when the control reported an error. Plain text goes in through
+    // NextTextPiece, so its line ends become paragraph breaks one for one.
     bool StreamInRtf(std::string_view bytes, const StreamProgress& progress = {});
     bool StreamInText(std::wstring_view text, const StreamProgress& progress = {});
     // The whole content as RTF; false when the control reported an error. A code page other than 0 asks the
@@ -91,6 +97,12 @@ private:
     bool wordWrap_ = false;
     int updates_ = 0;
 };
+
+// Fills out with the next piece of plain text for the control's stream-in, at most capacity units, and moves pos past
+// what it took; returns the number of units written. Every line end (CR LF, LF or CR) becomes one CR, the control's
+// paragraph break, and a piece never ends between the halves of a surrogate pair: the control takes a CR at the end
+// of one piece and an LF at the start of the next for two paragraphs, so where it cuts its reads must not matter.
+size_t NextTextPiece(std::wstring_view text, size_t& pos, wchar_t* out, size_t capacity);
 
 // A character format for SetSelectionFormat with only the given mask.
 CHARFORMAT2W MakeCharFormat(DWORD mask);

@@ -1,5 +1,6 @@
 #include "ui/text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <climits>
@@ -83,22 +84,26 @@ bool IsMultiByteUtf8(std::string_view bytes) {
     return multi;
 }
 
+namespace {
+
+// UTF-16 in either byte order. A dangling last byte stands for one U+FFFD, as the platform's own conversions show
+// invalid input, so that the user sees that something was there.
+std::wstring DecodeUtf16(std::string_view bytes, bool bigEndian) {
+    std::wstring out((bytes.size() + 1) / 2, L'\uFFFD');
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const unsigned first = static_cast<unsigned char>(bytes[i]);
+        const unsigned second = static_cast<unsigned char>(bytes[i + 1]);
+        out[i / 2] = static_cast<wchar_t>(bigEndian ? (first << 8) | second : first | (second << 8));
+    }
+    return out;
+}
+
+}  // namespace
+
 std::wstring DecodePlainText(std::string_view bytes) {
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return WideFromUtf8(bytes.substr(3));
-    if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE") {
-        std::wstring out((bytes.size() - 2) / 2, L'\0');
-        for (size_t i = 0; i < out.size(); ++i)
-            out[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
-                                          (static_cast<unsigned char>(bytes[3 + 2 * i]) << 8));
-        return out;
-    }
-    if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF") {
-        std::wstring out((bytes.size() - 2) / 2, L'\0');
-        for (size_t i = 0; i < out.size(); ++i)
-            out[i] = static_cast<wchar_t>((static_cast<unsigned char>(bytes[2 + 2 * i]) << 8) |
-                                          static_cast<unsigned char>(bytes[3 + 2 * i]));
-        return out;
-    }
+    if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE") return DecodeUtf16(bytes.substr(2), false);
+    if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF") return DecodeUtf16(bytes.substr(2), true);
     if (IsMultiByteUtf8(bytes)) return WideFromUtf8(bytes);
     return WideFromCp932(bytes);
 }
@@ -135,6 +140,20 @@ bool HasExtension(std::wstring_view path) {
     const size_t sep = path.find_last_of(L"\\:");
     const size_t dot = path.rfind(L'.');
     return dot != std::wstring_view::npos && (sep == std::wstring_view::npos || dot > sep);
+}
+
+std::wstring LongPathForm(std::wstring_view path) {
+    static constexpr std::wstring_view kPrefix = L"\\\\?\\";
+    const std::wstring given(path);
+    if (path.starts_with(kPrefix) || path.starts_with(L"\\\\.\\")) return given;
+    std::wstring full(::GetFullPathNameW(given.c_str(), 0, nullptr, nullptr), L'\0');
+    if (full.empty()) return given;
+    const DWORD n = ::GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    full.resize(std::min<size_t>(n, full.size() - 1));
+    if (full.empty() || full.size() < MAX_PATH) return given;
+    if (full.starts_with(L"\\\\")) return std::wstring(kPrefix) + L"UNC\\" + full.substr(2);
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return std::wstring(kPrefix) + full;
+    return given;
 }
 
 std::wstring ExeFolder() {
@@ -189,6 +208,30 @@ std::wstring Format1(std::wstring_view format, std::wstring_view arg) {
     const size_t at = out.find(L"%s");
     if (at != std::wstring::npos) out.replace(at, 2, arg);
     return out;
+}
+
+int Cp932Width(std::wstring_view text) {
+    const auto bytes = [](const wchar_t* s, int n, BOOL* lost) {
+        return ::WideCharToMultiByte(kShiftJis, WC_NO_BEST_FIT_CHARS, s, n, nullptr, 0, nullptr, lost);
+    };
+    if (text.empty()) return 0;
+    BOOL lost = FALSE;
+    const int whole = bytes(text.data(), static_cast<int>(text.size()), &lost);
+    if (whole > 0 && !lost) return whole;
+    // Some character has no place in the code page: each is measured on its own.
+    int width = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (IS_HIGH_SURROGATE(c) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) {
+            width += 2;
+            ++i;
+            continue;
+        }
+        BOOL missing = FALSE;
+        const int n = bytes(&c, 1, &missing);
+        width += (n > 0 && !missing) ? n : 2;
+    }
+    return width;
 }
 
 }  // namespace ui

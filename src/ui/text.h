@@ -15,8 +15,8 @@ std::string Cp932FromWide(std::wstring_view text);
 std::wstring WideFromUtf8(std::string_view bytes);
 std::string Utf8FromWide(std::wstring_view text);
 
-// Decodes a plain-text file: by its byte-order mark (UTF-8, UTF-16 LE/BE); as UTF-8 when it is valid UTF-8
-// with at least one multi-byte sequence; otherwise as code page 932.
+// Decodes a plain-text file: by its byte-order mark (UTF-8, UTF-16 LE/BE; an odd last byte of UTF-16 becomes
+// U+FFFD); as UTF-8 when it is valid UTF-8 with at least one multi-byte sequence; otherwise as code page 932.
 std::wstring DecodePlainText(std::string_view bytes);
 
 // True when the bytes are well-formed UTF-8 holding at least one multi-byte sequence.
@@ -33,6 +33,9 @@ std::wstring NameWithoutExtension(std::wstring_view path);
 std::wstring DirectoryOf(std::wstring_view path);
 // True when there is a '.' after the last '\' or ':'.
 bool HasExtension(std::wstring_view path);
+// The path as the file functions take it at any length: a full path of MAX_PATH characters or more gets the
+// "\\?\" prefix ("\\?\UNC\" for a share), which lifts the limit; other paths are returned as they are.
+std::wstring LongPathForm(std::wstring_view path);
 
 // The folder of the running executable, with a trailing backslash.
 std::wstring ExeFolder();
@@ -46,5 +49,9 @@ std::optional<int> ParseInt(std::wstring_view text, bool allowHex = false);
 
 // Replaces the first "%s" in a format with the argument.
 std::wstring Format1(std::wstring_view format, std::wstring_view arg);
+
+// The width of a text in code page 932 bytes: one for a single-byte character, two for a double-byte one, and two
+// for a character the code page lacks (a surrogate pair is one such character).
+int Cp932Width(std::wstring_view text);
 
 }  // namespace ui

@@ -28,6 +28,10 @@ inline constexpr wchar_t kSaveDefaultExt[] = L"TXT";
 inline constexpr wchar_t kLoading[] = L"読み込み中… ";
 inline constexpr wchar_t kSaving[] = L"保存中… ";
 
+// Failures that no command expects: shown, and the program goes on.
+inline constexpr wchar_t kOutOfMemory[] = L"メモリが不足しています";
+inline constexpr wchar_t kUnexpectedError[] = L"予期しないエラーが発生しました";
+
 // Find and replace.
 inline constexpr wchar_t kFoundCount[] = L"個の文字列が見つかりました。";
 inline constexpr wchar_t kReplacedCount[] = L"個の文字列を置換しました。";

@@ -1,5 +1,7 @@
 #include "ui/window.h"
 
+#include "ui/error.h"
+
 namespace ui {
 namespace {
 
@@ -82,10 +84,17 @@ LRESULT CALLBACK Window::Trampoline(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         self->hwnd_ = nullptr;
         return ::DefWindowProcW(hwnd, msg, wp, lp);
     }
-    if (msg == WM_NOTIFY || msg == WM_COMMAND || msg == WM_DRAWITEM || msg == WM_MEASUREITEM) {
-        if (auto result = ReflectToControl(hwnd, msg, wp, lp)) return *result;
+    // The message boundary: an exception that no command caught must not unwind through the system's frames and
+    // end the program with every unsaved document.
+    try {
+        if (msg == WM_NOTIFY || msg == WM_COMMAND || msg == WM_DRAWITEM || msg == WM_MEASUREITEM) {
+            if (auto result = ReflectToControl(hwnd, msg, wp, lp)) return *result;
+        }
+        return self->OnMessage(msg, wp, lp);
+    } catch (...) {
+        ShowCurrentException(hwnd);
+        return 0;
     }
-    return self->OnMessage(msg, wp, lp);
 }
 
 void ToolWindow::Hide() {
@@ -128,23 +137,29 @@ void Subclass::Attach(HWND hwnd, Handler handler) {
     Detach();
     hwnd_ = hwnd;
     handler_ = std::move(handler);
-    ::SetWindowSubclass(hwnd_, Proc, 1, reinterpret_cast<DWORD_PTR>(this));
+    // Keyed by this object, so that two hooks on one window (a control's own and a passing one) stay apart.
+    ::SetWindowSubclass(hwnd_, Proc, reinterpret_cast<UINT_PTR>(this), reinterpret_cast<DWORD_PTR>(this));
 }
 
 void Subclass::Detach() noexcept {
-    if (hwnd_ && ::IsWindow(hwnd_)) ::RemoveWindowSubclass(hwnd_, Proc, 1);
+    if (hwnd_ && ::IsWindow(hwnd_)) ::RemoveWindowSubclass(hwnd_, Proc, reinterpret_cast<UINT_PTR>(this));
     hwnd_ = nullptr;
 }
 
-LRESULT CALLBACK Subclass::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
+LRESULT CALLBACK Subclass::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data) {
     auto* self = reinterpret_cast<Subclass*>(data);
     if (msg == WM_NCDESTROY) {
-        ::RemoveWindowSubclass(hwnd, Proc, 1);
+        ::RemoveWindowSubclass(hwnd, Proc, id);
         self->hwnd_ = nullptr;
         return ::DefSubclassProc(hwnd, msg, wp, lp);
     }
-    if (self->handler_) {
-        if (auto r = self->handler_(msg, wp, lp)) return *r;
+    try {
+        if (self->handler_) {
+            if (auto r = self->handler_(msg, wp, lp)) return *r;
+        }
+    } catch (...) {
+        ShowCurrentException(hwnd);
+        return 0;
     }
     return ::DefSubclassProc(hwnd, msg, wp, lp);
 }

@@ -319,6 +319,30 @@ TEST_F(MainWindowTest, StatusBarShowsCaretFontAndFile) {
     EXPECT_EQ(form->StatusText(0), L"1 : 3");
 }
 
+TEST_F(MainWindowTest, StatusBarColumnCountsCodePage932Bytes) {
+    Open();
+    ui::RichEdit& e = Editor(1);
+    const auto statusAt = [&](const std::wstring& text, long caret) {
+        e.SetText(text);
+        e.Select(caret, caret);
+        form->Timer1Timer();
+        return form->StatusText(0);
+    };
+    EXPECT_EQ(statusAt(L"日本語abc", 6), L"1 : 10");
+    EXPECT_EQ(statusAt(L"ｱｲｳ", 3), L"1 : 4") << "half-width katakana is one byte";
+    EXPECT_EQ(statusAt(L"a한\xD83D\xDE00"
+                       L"b",
+                       5),
+              L"1 : 7")
+        << "characters outside the code page count two";
+    EXPECT_EQ(statusAt(L"日本語\r漢字x", 6), L"2 : 5") << "counted from the caret's line";
+    // A selection: the column of its end.
+    e.SetText(L"ab\r日本語");
+    e.Select(1, 5);
+    form->Timer1Timer();
+    EXPECT_EQ(form->StatusText(0), L"2 : 5");
+}
+
 TEST_F(MainWindowTest, TransparencyPaneAndSplitters) {
     Open();
     BYTE alpha = 0;

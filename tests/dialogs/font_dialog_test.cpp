@@ -104,6 +104,12 @@ TEST_F(FontDialog, FormLayoutAndBoxes) {
     ::ScreenToClient(hwnd, &topLeft);
     EXPECT_EQ(topLeft.x, 248);
     EXPECT_EQ(r.right - r.left, 65);
+    // Item height 12: what the box reports and what its list draws with.
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(::GetComboBoxInfo(sizes().Handle(), &info));
+    EXPECT_EQ(::SendMessageW(sizes().Handle(), CB_GETITEMHEIGHT, 0, 0), 12);
+    EXPECT_EQ(::SendMessageW(info.hwndList, LB_GETITEMHEIGHT, 0, 0), 12);
 
     EXPECT_EQ(form->Hints().TextOf(names().Handle()), txt::kHintFontName);
     EXPECT_EQ(form->Hints().TextOf(sizes().Handle()), txt::kHintFontSize);

@@ -103,6 +103,12 @@ TEST(HelpWindow, LayoutAndReadOnlyText) {
     for (const wchar_t* fact : {L"100", L"1000万", L"data.ini", L"レジストリ", L"Wine", L"フリーソフトウェア"})
         EXPECT_NE(text.find(fact), std::wstring::npos);
 
+    // Undo takes back many steps, and the help says so.
+    EXPECT_NE(text.find(L"　・元に戻す（新しい操作から順に、続けて100回まで戻せます）\r\n"), std::wstring::npos);
+    EXPECT_NE(text.find(L"　・元に戻せるのは新しい操作から100回までです。全置換は元に戻せません。\r\n"),
+              std::wstring::npos);
+    EXPECT_EQ(text.find(L"1操作だけ"), std::wstring::npos);
+
     ::SendMessageW(memo, WM_CHAR, L'x', 0);
     EXPECT_EQ(MemoText(memo), text) << "read-only";
 }

@@ -9,6 +9,7 @@ namespace testing_support {
 
 int ScriptedPrompter::Message(HWND, const std::wstring& text, const std::wstring& caption, UINT flags) {
     messages.push_back({text, caption, flags});
+    if (whileShown) whileShown(messages.back());
     if (!answers.empty()) {
         const int a = answers.front();
         answers.pop_front();

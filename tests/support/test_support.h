@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ public:
     std::deque<std::optional<std::wstring>> savePaths;
 
     std::vector<Shown> messages;
+    // Runs while a message box is up, as the user acts before answering it.
+    std::function<void(const Shown&)> whileShown;
     std::vector<ui::SaveDialogOptions> saveDialogs;
 
     int Message(HWND, const std::wstring& text, const std::wstring& caption, UINT flags) override;

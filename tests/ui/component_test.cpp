@@ -1,6 +1,9 @@
 // Components, errors at a command's boundary, timers and the INI file.
 #include <windows.h>
 
+#include <new>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -95,6 +98,56 @@ TEST(Errors, ACommandsErrorIsShownAndEndsOnlyThatCommand) {
     EXPECT_EQ(prompter.messages[0].caption, L"ピルカ２");
     EXPECT_EQ(prompter.messages[0].flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
     EXPECT_TRUE(ui::RunCommand(nullptr, [] {}));
+}
+
+TEST(Errors, AnyExceptionAtACommandOrWindowBoundaryIsShownAndTheProgramGoesOn) {
+    testing_support::ScriptedPrompter prompter;
+    EXPECT_FALSE(ui::RunCommand(nullptr, [] { throw std::bad_alloc(); }));
+    EXPECT_FALSE(ui::RunCommand(nullptr, [] { throw std::out_of_range("index"); }));
+    EXPECT_FALSE(ui::RunCommand(nullptr, [] { throw 42; }));
+    ASSERT_EQ(prompter.messages.size(), 3u);
+    EXPECT_EQ(prompter.messages[0].text, L"メモリが不足しています.");
+    EXPECT_EQ(prompter.messages[1].text, L"予期しないエラーが発生しました.");
+    EXPECT_EQ(prompter.messages[2].text, L"予期しないエラーが発生しました.");
+    for (const auto& m : prompter.messages) EXPECT_EQ(m.flags, static_cast<UINT>(MB_OK | MB_ICONERROR));
+
+    // A handler that throws outside any command: the window procedure shows it, and the window keeps working.
+    class Throwing : public ui::Window {
+    public:
+        Throwing() : ui::Window(nullptr) { CreateOwnWindow(L"PilkaThrowingTest", L"", WS_POPUP, 0, RECT{}, nullptr); }
+        int handled = 0;
+
+    protected:
+        LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override {
+            if (msg == WM_APP) throw std::bad_alloc();
+            if (msg == WM_APP + 1) throw ui::Error(L"ファイル x は開けません");
+            if (msg == WM_APP + 2) return ++handled;
+            return Default(msg, wp, lp);
+        }
+    } window;
+    ASSERT_NE(window.Handle(), nullptr);
+    ::SendMessageW(window.Handle(), WM_APP, 0, 0);
+    ::SendMessageW(window.Handle(), WM_APP + 1, 0, 0);
+    ASSERT_EQ(prompter.messages.size(), 5u);
+    EXPECT_EQ(prompter.messages[3].text, L"メモリが不足しています.");
+    EXPECT_EQ(prompter.messages[4].text, L"ファイル x は開けません.");
+    EXPECT_EQ(::SendMessageW(window.Handle(), WM_APP + 2, 0, 0), 1);
+
+    // The same at a native control's hook.
+    HWND edit = ::CreateWindowExW(0, L"EDIT", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ui::Subclass hook;
+    hook.Attach(edit, [](UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+        if (msg == WM_APP) throw std::runtime_error("hook");
+        return std::nullopt;
+    });
+    ::SendMessageW(edit, WM_APP, 0, 0);
+    ::SetWindowTextW(edit, L"still here");
+    ASSERT_EQ(prompter.messages.size(), 6u);
+    EXPECT_EQ(prompter.messages[5].text, L"予期しないエラーが発生しました.");
+    wchar_t text[32]{};
+    ::GetWindowTextW(edit, text, 32);
+    EXPECT_STREQ(text, L"still here");
+    ::DestroyWindow(edit);
 }
 
 TEST(Timer, TicksOnlyWhileEnabled) {

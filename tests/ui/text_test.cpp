@@ -17,8 +17,10 @@ TEST(Text, PlainTextIsDecodedByMarkThenUtf8ThenShiftJis) {
     EXPECT_EQ(ui::DecodePlainText("\xF0\x9F\x98\x80 ok"), L"😀 ok");
     EXPECT_EQ(ui::DecodePlainText("\x82\xa0\x82\xa2"), L"あい");
     EXPECT_EQ(ui::DecodePlainText("ascii only"), L"ascii only");
-    // An odd byte after a UTF-16 mark is dropped, never read past the end.
-    EXPECT_EQ(ui::DecodePlainText(std::string("\xFF\xFE\x61\x00\x62", 5)), L"a");
+    // A dangling last byte of UTF-16 shows as U+FFFD, in either byte order, and nothing is read past the end.
+    EXPECT_EQ(ui::DecodePlainText(std::string("\xFF\xFE\x61\x00\x62", 5)), L"a\uFFFD");
+    EXPECT_EQ(ui::DecodePlainText(std::string("\xFE\xFF\x00\x61\x30", 5)), L"a\uFFFD");
+    EXPECT_EQ(ui::DecodePlainText(std::string("\xFF\xFE\x61", 3)), L"\uFFFD");
 }
 
 TEST(Text, Utf8DetectionRejectsMalformedSequences) {
@@ -43,6 +45,17 @@ TEST(Text, PathParts) {
     EXPECT_TRUE(ui::HasExtension(L"C:\\x\\notes.txt"));
     EXPECT_FALSE(ui::HasExtension(L"C:\\x.d\\README"));
     EXPECT_EQ(ui::Trim(L" \t a b \r\n"), L"a b");
+}
+
+TEST(Text, LongPathsGetTheExtendedPrefix) {
+    EXPECT_EQ(ui::LongPathForm(L"C:\\x\\note.rtf"), L"C:\\x\\note.rtf");
+    const std::wstring folder = L"C:\\" + std::wstring(200, L'長') + L"\\";
+    const std::wstring name = std::wstring(100, L'名') + L".txt";
+    EXPECT_EQ(ui::LongPathForm(folder + name), L"\\\\?\\" + folder + name);
+    EXPECT_EQ(ui::LongPathForm(folder + L"sub\\..\\" + name), L"\\\\?\\" + folder + name);  // made full first
+    EXPECT_EQ(ui::LongPathForm(L"\\\\server\\share\\" + name + L"\\" + name + L"\\" + name),
+              L"\\\\?\\UNC\\server\\share\\" + name + L"\\" + name + L"\\" + name);
+    EXPECT_EQ(ui::LongPathForm(L"\\\\?\\" + folder + name), L"\\\\?\\" + folder + name);
 }
 
 TEST(Text, WholeNumbers) {

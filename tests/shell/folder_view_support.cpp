@@ -1,0 +1,134 @@
+#include "shell/folder_view_support.h"
+
+#include <algorithm>
+
+namespace folder_test {
+
+WatchingFolder::WatchingFolder(WatchingDesktop& owner, ComPtr<IShellFolder> inner, shell::UniqueIdList absolute)
+    : owner_(owner), inner_(std::move(inner)), absolute_(std::move(absolute)) {}
+
+HRESULT WatchingFolder::QueryInterface(REFIID riid, void** out) {
+    if (riid == IID_IUnknown || riid == IID_IShellFolder) {
+        *out = static_cast<IShellFolder*>(this);
+    } else if (riid == IID_IShellIcon && owner_.lendIcons) {
+        *out = static_cast<IShellIcon*>(this);
+    } else {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+bool WatchingFolder::Refused() const {
+    if (owner_.refused.empty()) return false;
+    const std::wstring name =
+        shell::GetDisplayName(owner_.real_, absolute_.get(), SHGDN_FORPARSING).value_or(std::wstring());
+    return std::any_of(owner_.refused.begin(), owner_.refused.end(),
+                       [&](const std::wstring& r) { return ::lstrcmpiW(r.c_str(), name.c_str()) == 0; });
+}
+
+HRESULT WatchingFolder::ParseDisplayName(HWND w, IBindCtx* b, LPWSTR name, ULONG* eaten, PIDLIST_RELATIVE* out,
+                                         ULONG* attributes) {
+    return inner_->ParseDisplayName(w, b, name, eaten, out, attributes);
+}
+
+HRESULT WatchingFolder::EnumObjects(HWND w, SHCONTF flags, IEnumIDList** out) {
+    ++owner_.enumerations;
+    if (Refused()) {
+        *out = nullptr;
+        return HRESULT_FROM_WIN32(ERROR_NOT_READY);
+    }
+    return inner_->EnumObjects(w, flags, out);
+}
+
+HRESULT WatchingFolder::BindToObject(PCUIDLIST_RELATIVE item, IBindCtx* b, REFIID riid, void** out) {
+    *out = nullptr;
+    if (riid != IID_IShellFolder) return inner_->BindToObject(item, b, riid, out);
+    ComPtr<IShellFolder> bound;
+    const HRESULT hr = inner_->BindToObject(item, b, IID_PPV_ARGS(&bound));
+    if (FAILED(hr)) return hr;
+    auto* wrapper = new WatchingFolder(owner_, bound, shell::ConcatIdLists(absolute_.get(), item));
+    *out = static_cast<IShellFolder*>(wrapper);
+    return S_OK;
+}
+
+HRESULT WatchingFolder::BindToStorage(PCUIDLIST_RELATIVE item, IBindCtx* b, REFIID riid, void** out) {
+    return inner_->BindToStorage(item, b, riid, out);
+}
+
+HRESULT WatchingFolder::CompareIDs(LPARAM how, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b) {
+    return inner_->CompareIDs(how, a, b);
+}
+
+HRESULT WatchingFolder::CreateViewObject(HWND w, REFIID riid, void** out) {
+    return inner_->CreateViewObject(w, riid, out);
+}
+
+HRESULT WatchingFolder::GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items, SFGAOF* attributes) {
+    const SFGAOF asked = *attributes;
+    const HRESULT hr = inner_->GetAttributesOf(count, items, attributes);
+    if (SUCCEEDED(hr) && count == 1 && (asked & SFGAO_SHARE) && !owner_.sharedName.empty() &&
+        shell::GetDisplayName(inner_.Get(), items[0], SHGDN_INFOLDER) == owner_.sharedName) {
+        *attributes |= SFGAO_SHARE;
+    }
+    return hr;
+}
+
+HRESULT WatchingFolder::GetUIObjectOf(HWND w, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID riid, UINT* reserved,
+                                      void** out) {
+    return inner_->GetUIObjectOf(w, count, items, riid, reserved, out);
+}
+
+HRESULT WatchingFolder::GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF flags, STRRET* name) {
+    return inner_->GetDisplayNameOf(item, flags, name);
+}
+
+HRESULT WatchingFolder::SetNameOf(HWND w, PCUITEMID_CHILD item, LPCWSTR name, SHGDNF flags, PITEMID_CHILD* out) {
+    return inner_->SetNameOf(w, item, name, flags, out);
+}
+
+HRESULT WatchingFolder::GetIconOf(PCUITEMID_CHILD, UINT flags, int* index) {
+    *index = (flags & GIL_OPENICON) ? 6 : 5;
+    return S_OK;
+}
+
+namespace {
+
+ComPtr<IShellFolder> Wrap(WatchingDesktop& owner, IShellFolder* real) {
+    ComPtr<IShellFolder> wrapped;
+    wrapped.Attach(new WatchingFolder(owner, real, shell::ConcatIdLists(nullptr, nullptr)));
+    return wrapped;
+}
+
+}  // namespace
+
+WatchingDesktop::WatchingDesktop()
+    : real_(shell::DesktopFolder()), desktop_(Wrap(*this, real_)), scope_(desktop_.Get()) {}
+
+WatchingDesktop::~WatchingDesktop() = default;
+
+std::wstring FolderPath(IShellFolder* folder) {
+    ComPtr<IPersistFolder2> persist;
+    ITEMIDLIST* raw = nullptr;
+    if (!folder || FAILED(folder->QueryInterface(IID_PPV_ARGS(&persist))) || FAILED(persist->GetCurFolder(&raw)))
+        return {};
+    const shell::UniqueIdList place = shell::OwnIdList(raw);
+    return shell::GetDisplayName(shell::DesktopFolder(), place.get(), SHGDN_FORPARSING).value_or(std::wstring());
+}
+
+bool RecordingMenu::ShowForItems(HWND window, IShellFolder* folder, const ITEMIDLIST* items, int count, POINT screen) {
+    shown.push_back({window, FolderPath(folder),
+                     shell::GetDisplayName(folder, items, SHGDN_INFOLDER).value_or(std::wstring()), count, screen});
+    return false;
+}
+
+void RecordingDrag::DragItems(HWND window, IShellFolder* folder, const ITEMIDLIST* items, int count) {
+    dragged.push_back({window,
+                       FolderPath(folder),
+                       shell::GetDisplayName(folder, items, SHGDN_INFOLDER).value_or(std::wstring()),
+                       count,
+                       {}});
+}
+
+}  // namespace folder_test

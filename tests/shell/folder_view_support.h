@@ -1,0 +1,119 @@
+// Test doubles for the folder tree: a window that passes its children's notifications back as a form does, a desktop
+// folder that watches the tree's enumerations and can refuse to list a folder or lend an icon interface, and a
+// context menu and drag source that record what they were asked instead of showing a menu or starting a drag.
+#pragma once
+#include <windows.h>
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "shell/DRPCOMEX.h"
+#include "shell/ShView.h"
+#include "ui/window.h"
+
+namespace folder_test {
+
+using Microsoft::WRL::ComPtr;
+
+class Host : public ui::Window {
+public:
+    Host() : ui::Window(nullptr) {
+        CreateOwnWindow(L"PilkaTestTreeHost", L"tree host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, RECT{0, 0, 500, 700},
+                        nullptr);
+    }
+    ~Host() override {
+        if (Handle()) ::DestroyWindow(Handle());
+    }
+};
+
+// The reference counting of the test's COM objects.
+template <class... Interfaces>
+class TestUnknown : public Interfaces... {
+public:
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;  // our own COM object: released, not deleted by hand elsewhere
+        return left;
+    }
+
+protected:
+    virtual ~TestUnknown() = default;
+
+private:
+    std::atomic<ULONG> refs_{1};
+};
+
+// The real desktop seen through a wrapper: every folder bound from it is wrapped too.
+class WatchingDesktop;
+
+class WatchingFolder final : public TestUnknown<IShellFolder, IShellIcon> {
+public:
+    WatchingFolder(WatchingDesktop& owner, ComPtr<IShellFolder> inner, shell::UniqueIdList absolute);
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
+    HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, IBindCtx*, LPWSTR, ULONG*, PIDLIST_RELATIVE*, ULONG*) override;
+    HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList**) override;
+    HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void**) override;
+    HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void**) override;
+    HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, PCUIDLIST_RELATIVE, PCUIDLIST_RELATIVE) override;
+    HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void**) override;
+    HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF*) override;
+    HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID, UINT*, void**) override;
+    HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD, SHGDNF, STRRET*) override;
+    HRESULT STDMETHODCALLTYPE SetNameOf(HWND, PCUITEMID_CHILD, LPCWSTR, SHGDNF, PITEMID_CHILD*) override;
+    HRESULT STDMETHODCALLTYPE GetIconOf(PCUITEMID_CHILD, UINT flags, int* index) override;
+
+private:
+    bool Refused() const;
+    WatchingDesktop& owner_;
+    ComPtr<IShellFolder> inner_;
+    shell::UniqueIdList absolute_;  // empty for the desktop itself
+};
+
+class WatchingDesktop {
+public:
+    WatchingDesktop();
+    ~WatchingDesktop();
+    IShellFolder* Folder() const noexcept { return desktop_.Get(); }
+
+    int enumerations = 0;               // EnumObjects calls on any folder
+    std::vector<std::wstring> refused;  // parsing names of folders whose listing fails
+    std::wstring sharedName;            // a child of this name reports SFGAO_SHARE
+    bool lendIcons = false;             // folders offer IShellIcon with the icons 5 (normal) and 6 (open)
+
+private:
+    friend class WatchingFolder;
+    IShellFolder* real_;
+    ComPtr<IShellFolder> desktop_;
+    shell::ScopedDesktopFolder scope_;
+};
+
+struct ShownItems {
+    HWND window;
+    std::wstring folder;  // the parsing name of the folder the items were given in
+    std::wstring item;    // the item's name in that folder
+    int count;
+    POINT screen;
+};
+
+// The parsing name of a folder interface's own place, through its persist interface; empty when it has none.
+std::wstring FolderPath(IShellFolder* folder);
+
+class RecordingMenu : public shell::TContextMenuEx {
+public:
+    using shell::TContextMenuEx::TContextMenuEx;
+    bool ShowForItems(HWND window, IShellFolder* folder, const ITEMIDLIST* items, int count, POINT screen) override;
+    std::vector<ShownItems> shown;
+};
+
+class RecordingDrag : public shell::TDropSourceEx {
+public:
+    using shell::TDropSourceEx::TDropSourceEx;
+    void DragItems(HWND window, IShellFolder* folder, const ITEMIDLIST* items, int count) override;
+    std::vector<ShownItems> dragged;
+};
+
+}  // namespace folder_test
