@@ -19,7 +19,7 @@
 
 namespace shell {
 
-// What a row shows. The list item that shows it owns it (through its parameter) and frees it when deleted.
+// What a row shows. The list owns its rows; a row owns its entry's list.
 struct FileRow {
     UniqueIdList item;     // one item, relative to the folder shown
     std::wstring name;     // the in-folder parsing name (the file name of a file-system entry)

@@ -53,11 +53,6 @@ ULONG AttributesOf(IShellFolder* folder, const ITEMIDLIST* item, ULONG wanted) {
     return attributes & wanted;
 }
 
-struct SortContext {
-    const TFileView* view;
-    int column;
-};
-
 int SignOf(ULONGLONG a, ULONGLONG b) noexcept {
     return a < b ? -1 : (a > b ? 1 : 0);
 }
@@ -70,14 +65,17 @@ FileListSortState& FileListSort() noexcept {
 }
 
 TFileView::TFileView(ui::Component* owner, HWND parent) : ui::Component(owner) {
-    hwnd_ = ::CreateWindowExW(
-        WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | LVS_ICON | LVS_SHAREIMAGELISTS | LVS_EDITLABELS, 0, 0,
-        200, 200, parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    hwnd_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | LVS_ICON | LVS_SHAREIMAGELISTS |
+                                  LVS_EDITLABELS | LVS_OWNERDATA,
+                              0, 0, 200, 200, parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     if (!hwnd_) return;
     ::SendMessageW(hwnd_, CCM_SETUNICODEFORMAT, TRUE, 0);
+    // The rows are ours and the control asks for what it draws (LVS_OWNERDATA): ten thousand of them then cost no
+    // insertion and no deletion, which the control does one by one.
+    ListView_SetCallbackMask(hwnd_, LVIS_OVERLAYMASK);
     ReflectFrom(hwnd_);
-    subclass_.Attach(hwnd_, [this](UINT msg, WPARAM wp, LPARAM lp) { return OnListMessage(msg, wp, lp); });
+    AttachMouse();
 
     for (int c = 0; c < kColumnCount; ++c) {
         LVCOLUMNW column{};
@@ -100,7 +98,6 @@ TFileView::TFileView(ui::Component* owner, HWND parent) : ui::Component(owner) {
 
 TFileView::~TFileView() {
     if (hwnd_ && ::IsWindow(hwnd_)) {
-        FreeAllRows();
         subclass_.Detach();
         StopReflecting(hwnd_);
         ::DestroyWindow(hwnd_);
@@ -239,32 +236,23 @@ void TFileView::InsertRows(std::vector<std::unique_ptr<FileRow>> rows, bool keep
     }
 
     ::SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
-    ListView_DeleteAllItems(hwnd_);  // every row goes with its item (LVN_DELETEITEM)
-    ListView_SetItemCountEx(hwnd_, static_cast<int>(rows.size()), LVSICF_NOINVALIDATEALL);
+    ListView_SetItemState(hwnd_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    rows_ = std::move(rows);  // the previous rows, and their lists, go here
+    ListView_SetItemCountEx(hwnd_, static_cast<int>(rows_.size()), LVSICF_NOSCROLL);
     int topIndex = -1;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        FileRow* row = rows[i].get();
-        LVITEMW item{};
-        item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
-        item.iItem = static_cast<int>(i);
-        item.pszText = LPSTR_TEXTCALLBACKW;
-        item.iImage = row->icon >= 0 ? row->icon : I_IMAGECALLBACK;
-        item.stateMask = LVIS_OVERLAYMASK;
-        const int overlay = row->OverlayIndex();
-        if (overlay >= 0) item.state = INDEXTOOVERLAYMASK(overlay + 1);
-        if (keepPlace) {
-            item.stateMask |= LVIS_SELECTED | LVIS_FOCUSED;
-            if (selected.count(row->name)) item.state |= LVIS_SELECTED;
-            if (!focused.empty() && row->name == focused) item.state |= LVIS_FOCUSED;
-            if (!top.empty() && row->name == top) topIndex = static_cast<int>(i);
+    if (keepPlace && (!selected.empty() || !focused.empty() || !top.empty())) {
+        for (size_t i = 0; i < rows_.size(); ++i) {
+            const std::wstring& name = rows_[i]->name;
+            const int index = static_cast<int>(i);
+            if (selected.count(name)) ListView_SetItemState(hwnd_, index, LVIS_SELECTED, LVIS_SELECTED);
+            if (!focused.empty() && name == focused) ListView_SetItemState(hwnd_, index, LVIS_FOCUSED, LVIS_FOCUSED);
+            if (!top.empty() && name == top) topIndex = index;
         }
-        item.lParam = reinterpret_cast<LPARAM>(row);
-        if (ListView_InsertItem(hwnd_, &item) >= 0) (void)rows[i].release();  // the item owns it from now on
     }
     const bool report = (::GetWindowLongPtrW(hwnd_, GWL_STYLE) & LVS_TYPEMASK) == LVS_REPORT;
     RECT first{};
     if (!keepPlace || topIndex < 0) {
-        if (!rows.empty()) ListView_EnsureVisible(hwnd_, 0, FALSE);  // another folder starts at its top
+        if (!rows_.empty()) ListView_EnsureVisible(hwnd_, 0, FALSE);  // another folder starts at its top
     } else if (report && ListView_GetItemRect(hwnd_, 0, &first, LVIR_BOUNDS) && first.bottom > first.top) {
         ListView_Scroll(hwnd_, 0, (topIndex - ListView_GetTopIndex(hwnd_)) * (first.bottom - first.top));
     } else {
@@ -319,14 +307,7 @@ void TFileView::ColClick(int column) {
     sort.SortDirection[column] = -sort.SortDirection[column];
     MarkColumn(column);
     if (column < kMarkedColumns) {
-        SortContext context{this, column};
-        ListView_SortItems(
-            hwnd_,
-            [](LPARAM a, LPARAM b, LPARAM data) -> int {
-                const auto* c = reinterpret_cast<const SortContext*>(data);
-                return c->view->CompareRows(*reinterpret_cast<FileRow*>(a), *reinterpret_cast<FileRow*>(b), c->column);
-            },
-            reinterpret_cast<LPARAM>(&context));
+        SortShownRows(column);
     }
     // The fifth column's direction stays 0; taking it as the last direction would leave every later sort with
     // nothing but zero directions, so the list could never be sorted again.
@@ -335,12 +316,23 @@ void TFileView::ColClick(int column) {
 }
 
 FileRow* TFileView::RowAt(int item) const {
-    if (!hwnd_ || item < 0) return nullptr;
-    LVITEMW it{};
-    it.mask = LVIF_PARAM;
-    it.iItem = item;
-    if (!ListView_GetItem(hwnd_, &it)) return nullptr;
-    return reinterpret_cast<FileRow*>(it.lParam);
+    if (item < 0 || static_cast<size_t>(item) >= rows_.size()) return nullptr;
+    return rows_[static_cast<size_t>(item)].get();
+}
+
+void TFileView::SortShownRows(int column) {
+    // The control keeps the selection by position, so it is moved with its rows.
+    std::unordered_set<const FileRow*> selected;
+    for (int i = SelectedIndex(); i >= 0; i = ListView_GetNextItem(hwnd_, i, LVNI_SELECTED)) selected.insert(RowAt(i));
+    const FileRow* focused = RowAt(ListView_GetNextItem(hwnd_, -1, LVNI_FOCUSED));
+    SortRows(rows_, column);
+    ListView_SetItemState(hwnd_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        UINT state = selected.count(rows_[i].get()) ? LVIS_SELECTED : 0;
+        if (rows_[i].get() == focused) state |= LVIS_FOCUSED;
+        if (state) ListView_SetItemState(hwnd_, static_cast<int>(i), state, state);
+    }
+    ::InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 const ITEMIDLIST* TFileView::ItemIdList(int item) const {
@@ -362,23 +354,14 @@ std::wstring TFileView::GetSelectedPath() const {
     return GetItemPath(SelectedIndex());
 }
 
-void TFileView::FreeAllRows() noexcept {
-    if (!hwnd_) return;
-    const int count = ListView_GetItemCount(hwnd_);
-    for (int i = 0; i < count; ++i) {
-        LVITEMW it{};
-        it.mask = LVIF_PARAM;
-        it.iItem = i;
-        if (!ListView_GetItem(hwnd_, &it) || !it.lParam) continue;
-        std::unique_ptr<FileRow> row(reinterpret_cast<FileRow*>(it.lParam));
-        it.lParam = 0;
-        ListView_SetItem(hwnd_, &it);
-    }
-}
-
 void TFileView::GetDispInfo(NMLVDISPINFOW& info) {
-    FileRow* row = info.item.lParam ? reinterpret_cast<FileRow*>(info.item.lParam) : RowAt(info.item.iItem);
+    FileRow* row = RowAt(info.item.iItem);
     if (!row) return;
+    if (info.item.mask & LVIF_STATE) {
+        const int overlay = row->OverlayIndex();
+        info.item.state &= ~LVIS_OVERLAYMASK;
+        if (overlay >= 0) info.item.state |= INDEXTOOVERLAYMASK(overlay + 1);
+    }
     if ((info.item.mask & LVIF_TEXT) && info.item.pszText && info.item.cchTextMax > 0) {
         static const std::wstring kNone;
         const std::wstring* text = &kNone;
@@ -478,11 +461,10 @@ std::optional<LRESULT> TFileView::OnReflected(UINT msg, WPARAM, LPARAM lp) {
     if (msg != WM_NOTIFY) return std::nullopt;
     const auto* header = reinterpret_cast<const NMHDR*>(lp);
     switch (header->code) {
-        case LVN_DELETEITEM:
-            std::unique_ptr<FileRow>(reinterpret_cast<FileRow*>(reinterpret_cast<const NMLISTVIEW*>(lp)->lParam));
-            return 0;
         case LVN_DELETEALLITEMS:
-            return FALSE;  // one LVN_DELETEITEM per row, which frees it
+            return TRUE;  // the rows are ours: no notification per row
+        case LVN_ODFINDITEMW:
+            return FindRow(*reinterpret_cast<const NMLVFINDITEMW*>(lp));
         case LVN_GETDISPINFOW:
             GetDispInfo(*reinterpret_cast<NMLVDISPINFOW*>(lp));
             return 0;
@@ -542,13 +524,35 @@ std::optional<LRESULT> TFileView::OnListMessage(UINT msg, WPARAM wp, LPARAM lp) 
             return result;
         }
         case WM_DESTROY:
-            // The parent may be going first; the rows are freed here whoever destroys the control.
-            FreeAllRows();
+            // The parent may be going first; the rows go with the control whoever destroys it.
+            rows_.clear();
             StopReflecting(hwnd_);
             hwnd_ = nullptr;
             return std::nullopt;
     }
     return std::nullopt;
+}
+
+int TFileView::FindRow(const NMLVFINDITEMW& find) const {
+    // Typing selects the next row whose caption starts with the typed text, in any case.
+    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || rows_.empty()) return -1;
+    const std::wstring typed = find.lvfi.psz;
+    const int n = static_cast<int>(rows_.size());
+    const int start = find.iStart < 0 || find.iStart >= n ? 0 : find.iStart;
+    for (int k = 0; k < n; ++k) {
+        const int i = (start + k) % n;
+        const std::wstring& caption = rows_[static_cast<size_t>(i)]->caption;
+        if (caption.size() < typed.size()) continue;
+        if (::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, caption.c_str(), static_cast<int>(typed.size()),
+                             typed.c_str(), static_cast<int>(typed.size())) == CSTR_EQUAL) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void TFileView::AttachMouse() {
+    subclass_.Attach(hwnd_, [this](UINT msg, WPARAM wp, LPARAM lp) { return OnListMessage(msg, wp, lp); });
 }
 
 void TFileView::MouseDown(int button, int x, int y) {

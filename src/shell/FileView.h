@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -107,9 +108,11 @@ private:
     void GetDispInfo(NMLVDISPINFOW& info);
     FileRow* RowAt(int item) const;
     int SelectedIndex() const;
-    void FreeAllRows() noexcept;
+    void SortShownRows(int column);
+    int FindRow(const NMLVFINDITEMW& find) const;
     void SendTreeBack();
 
+    void AttachMouse();
     std::optional<LRESULT> OnListMessage(UINT msg, WPARAM wp, LPARAM lp);
     void MouseDown(int button, int x, int y);
     void MouseMove(WPARAM keys, int x, int y);
@@ -123,6 +126,7 @@ private:
     TFolderView* tree_ = nullptr;
     TContextMenuEx* contextMenu_ = nullptr;
     TDropSourceEx* dropSource_ = nullptr;
+    std::vector<std::unique_ptr<FileRow>> rows_;  // what row i of the control shows
     ComPtr<IShellFolder> folder_;
     UniqueIdList folderIdList_;
     std::vector<std::wstring> mask_;

@@ -260,18 +260,18 @@ Row ListRow(const shell::TFileView& list, int i) {
     return row;
 }
 
-void WriteIconFile(const std::wstring& path) {
+void WriteIconFile(const std::wstring& path, unsigned colour = 0xFF2060C0u) {
     std::string bytes;
     auto put16 = [&](unsigned v) { bytes += char(v & 0xFF), bytes += char(v >> 8 & 0xFF); };
     auto put32 = [&](unsigned v) { put16(v & 0xFFFF), put16(v >> 16); };
     const unsigned image = 40 + 16 * 16 * 4 + 16 * 4;
-    put16(0), put16(1), put16(1);                                                // an icon file of one image
-    bytes += char(16), bytes += char(16), bytes += char(0), bytes += char(0);    // 16 x 16, no palette
-    put16(1), put16(32), put32(image), put32(22);                                // planes, bits, size, offset
-    put32(40), put32(16), put32(32), put16(1), put16(32), put32(0), put32(0);    // the bitmap header
-    put32(0), put32(0), put32(0), put32(0);                                      // (twice the height: and-mask)
-    for (int i = 0; i < 16 * 16; ++i) put32(i % 3 ? 0xFF2060C0u : 0xFFE0A020u);  // pixels
-    bytes += std::string(16 * 4, '\0');                                          // and-mask
+    put16(0), put16(1), put16(1);                                              // an icon file of one image
+    bytes += char(16), bytes += char(16), bytes += char(0), bytes += char(0);  // 16 x 16, no palette
+    put16(1), put16(32), put32(image), put32(22);                              // planes, bits, size, offset
+    put32(40), put32(16), put32(32), put16(1), put16(32), put32(0), put32(0);  // the bitmap header
+    put32(0), put32(0), put32(0), put32(0);                                    // (twice the height: and-mask)
+    for (int i = 0; i < 16 * 16; ++i) put32(i % 3 ? colour : 0xFFE0A020u);     // pixels
+    bytes += std::string(16 * 4, '\0');                                        // and-mask
     testing_support::WriteBytes(path, bytes);
 }
 
@@ -294,13 +294,29 @@ void SetLocalTime(const std::wstring& path, SYSTEMTIME local) {
     ::CloseHandle(file);
 }
 
+// A type whose files show icons of their own, taken from each file, as programs' do.
+class OwnIconType {
+public:
+    OwnIconType() {
+        ::RegSetKeyValueW(HKEY_CLASSES_ROOT, L".pilkaicon", nullptr, REG_SZ, L"PilkaTestIcon", 28);
+        ::RegSetKeyValueW(HKEY_CLASSES_ROOT, L"PilkaTestIcon\\DefaultIcon", nullptr, REG_SZ, L"%1", 6);
+    }
+    ~OwnIconType() {
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L".pilkaicon");
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"PilkaTestIcon");
+    }
+};
+
 // Folders, hidden entries, several extensions, files without one, a shortcut, a program and an icon (whose icons
 // are their own), names the code page cannot hold, an empty file, a time before 1980 and, where the disk allows a
 // sparse one, a file over 4 GB.
 struct MixedFolder {
+    OwnIconType ownIcons;
     TempDir dir;
     bool big = false;
     MixedFolder() {
+        WriteIconFile(dir / L"one.pilkaicon", 0xFF00FF00u);
+        WriteIconFile(dir / L"two.pilkaicon", 0xFFFF0000u);
         std::filesystem::create_directory(dir.Path() / L"sub");
         std::filesystem::create_directory(dir.Path() / L"隠しフォルダ");
         ::SetFileAttributesW((dir / L"隠しフォルダ").c_str(), FILE_ATTRIBUTE_HIDDEN);
@@ -367,6 +383,7 @@ TEST(FileView, RowsAreWhatTheShellSaysOfEachEntry) {
     ASSERT_GE(shortcut, 0);
     EXPECT_EQ(ListRow(*list, shortcut).overlay, 1);
     EXPECT_EQ(list->GetItemPath(IndexOf(*list, L"한국어.txt")), folder.dir / L"한국어.txt");
+    EXPECT_NE(shown[L"one.pilkaicon"].icon, shown[L"two.pilkaicon"].icon);  // each file's own
 }
 
 TEST(FileView, ColumnsAndSortingByEveryHeader) {
@@ -625,6 +642,21 @@ TEST(FileView, DoubleClickWithoutTreeAsksBeforeRunning) {
     ::SendMessageW(list.Handle(), WM_KEYDOWN, VK_RETURN, 0);
     PumpFor(20);
     EXPECT_EQ(dblClicks, 4);
+    // Typing a name's first letter selects that row.
+    ::SendMessageW(list.Handle(), WM_CHAR, L'A', 0);
+    EXPECT_EQ(list.GetSelectedPath(), dir / L"a.txt");
+}
+
+TEST(FileView, AFolderGivenWhileTheFormLoadsIsListedOnceLoadingEnds) {
+    TempDir dir;
+    Touch(dir / L"a.txt");
+    Host host;
+    host.BeginLoading();
+    shell::TFileView list(&host, host.Handle());
+    Show(list, dir.Path().wstring());
+    EXPECT_EQ(Count(list), 0);
+    host.EndLoading();
+    EXPECT_EQ(Column(list, 0), (std::vector<std::wstring>{L"a.txt"}));
 }
 
 TEST(FileView, DoubleClickOnAFolderMovesTheLinkedTreeIntoIt) {
