@@ -40,7 +40,7 @@ public:
         EndLoading();
         combo_->SetBounds(0, 0, 400);
         tree_->SetBounds(0, 30, 400, 270);
-        ui::Place(list_->Handle(), 0, 300, 400, 300);
+        list_->SetBounds(0, 300, 400, 300);
     }
     shell::TComboView& Combo() { return *combo_; }
     shell::TFolderView& Tree() { return *tree_; }
