@@ -43,6 +43,7 @@ void TForm1::CreateFolderPanel() {
     list.SetMultiSelect(false);
     list.SetRowSelect(true);
     list.SetHideSelection(false);
+    list.SetViewStyle(shell::ListViewStyle::Report);
     list.OnClick = [this] { ShellListView1Click(); };
     list.OnDblClick = [this] { ShellListView1DblClick(); };
     list.OnMouseDown = [this](int button, int x, int y) { ShellListView1MouseDown(button, x, y); };

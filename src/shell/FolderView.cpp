@@ -329,6 +329,18 @@ bool TFolderView::ClearAndAddRoot() {
     return true;
 }
 
+// The open nodes the user can see, parents before their children; the root is always open and not among them.
+std::vector<UniqueIdList> TFolderView::OpenedBranches() const {
+    std::vector<UniqueIdList> opened;
+    const HTREEITEM root = Root();
+    for (HTREEITEM node = root; node; node = TreeView_GetNextVisible(hwnd_, node)) {
+        if (node == root || !(TreeView_GetItemState(hwnd_, node, TVIS_EXPANDED) & TVIS_EXPANDED)) continue;
+        if (!TreeView_GetChild(hwnd_, node)) continue;
+        if (UniqueIdList list = NodeIdList(node)) opened.push_back(std::move(list));
+    }
+    return opened;
+}
+
 void TFolderView::BuildRoot() {
     RedrawPause pause(*this);
     // The desktop is reported once, at the end, and not to OnChange: the owner's first selection is its own.
@@ -344,11 +356,15 @@ void TFolderView::RebuildTree(const ITEMIDLIST* target) {
     // The passage through the desktop is not reported: the owner and the linked views hear only of the folder the
     // tree comes back to, so a refresh of the shown folder keeps the list's place and the owner's history.
     quiet_ = true;
+    const std::vector<UniqueIdList> opened = OpenedBranches();
     const bool built = ClearAndAddRoot();
     if (!built) {
         quiet_ = false;
         return;
     }
+    // The branches the user had opened are opened again where they still exist.
+    for (const UniqueIdList& branch : opened)
+        if (const HTREEITEM node = FindNodeByIdList(branch.get())) TreeView_Expand(hwnd_, node, TVE_EXPAND);
     const UniqueIdList desktop = DesktopIdList(hwnd_);
     const bool desktopItself = !target || (desktop && CompareIds(DesktopFolder(), target, desktop.get()) == 0);
     const HTREEITEM node = desktopItself ? Root() : FindNodeByIdList(target);

@@ -122,6 +122,7 @@ private:
     std::optional<LRESULT> OnNotify(NMHDR* header);
 
     void BuildRoot();
+    std::vector<UniqueIdList> OpenedBranches() const;
     bool ClearAndAddRoot();
     // Lists the node's sub-folders; false when the folder could not be had or listed. `known` spares a bind.
     bool FillChildren(HTREEITEM node, IShellFolder* known);

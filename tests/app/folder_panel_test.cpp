@@ -103,6 +103,16 @@ TEST_F(FolderPanelTest, StartsInTheProgramsFolderAndShowsItEverywhere) {
     EXPECT_EQ(form->FolderHistory().back(), folder);
     EXPECT_NE(RowOf(List(), L"pilka2.exe"), -1);
     EXPECT_EQ(form->HintOfControl(form->cbFolRireki()), L"参照したフォルダ履歴");
+    // The list in report view, its first column widened at the first showing.
+    EXPECT_EQ(::GetWindowLongPtrW(List(), GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+    EXPECT_EQ(ListView_GetColumnWidth(List(), 0), 150);
+    wchar_t header[32]{};
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT;
+    column.pszText = header;
+    column.cchTextMax = 32;
+    ListView_GetColumn(List(), 0, &column);
+    EXPECT_STREQ(header, L"*名前");
 }
 
 TEST_F(FolderPanelTest, StartsInTheFolderOfTheCommandLineFileAndSavesTheShownFolderAtClose) {
@@ -227,4 +237,55 @@ TEST_F(FolderPanelTest, AFileMadeByAnotherProgramShowsUpAndThePanelStaysOnItsFol
     EXPECT_EQ(WindowTitle(form->Handle()), L"保存フォルダ=" + folder);
     EXPECT_EQ(form->DirMonitor1().Directory(), folder);
     EXPECT_EQ(form->FolderHistory(), historyBefore);
+}
+
+TEST_F(FolderPanelTest, ARebuildKeepsTheSelectedRowTheScrollAndTheOpenBranches) {
+    const std::wstring folder = Folder(L"busy");
+    for (int i = 0; i < 120; ++i)
+        testing_support::WriteBytes(folder + L"\\file" + std::to_wstring(1000 + i) + L".txt", "x");
+    Folder(L"busy\\branch\\leaf");
+    OpenIn(folder);
+    shell::TFolderView& tree = form->ShellTreeView1();
+    auto branchNode = [&] {
+        for (HTREEITEM child : tree.Children(tree.Selected()))
+            if (tree.NodeText(child) == L"branch") return child;
+        return HTREEITEM{};
+    };
+    tree.Expand(tree.Selected());
+    ASSERT_NE(branchNode(), nullptr);
+    tree.Expand(branchNode());
+    const int row = RowOf(List(), L"file1100.txt");
+    ASSERT_NE(row, -1);
+    ListView_SetItemState(List(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_EnsureVisible(List(), row, FALSE);
+    const int top = ListView_GetTopIndex(List());
+    ASSERT_GT(top, 0);
+
+    testing_support::WriteBytes(folder + L"\\zzz_new.txt", "new");
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return RowOf(List(), L"zzz_new.txt") != -1; }, 8000));
+    const int selected = ListView_GetNextItem(List(), -1, LVNI_SELECTED);
+    ASSERT_NE(selected, -1);
+    wchar_t caption[64]{};
+    ListView_GetItemText(List(), selected, 0, caption, 64);
+    EXPECT_STREQ(caption, L"file1100.txt");
+    EXPECT_EQ(ListView_GetTopIndex(List()), top);
+    ASSERT_NE(branchNode(), nullptr);
+    EXPECT_TRUE(TreeView_GetItemState(tree.Handle(), branchNode(), TVIS_EXPANDED) & TVIS_EXPANDED);
+}
+
+TEST_F(FolderPanelTest, ARebuildWaitsUntilARenameInTheListEnds) {
+    const std::wstring folder = Folder(L"renaming");
+    testing_support::WriteBytes(folder + L"\\a.txt", "a");
+    OpenIn(folder);
+    ::SetFocus(List());
+    HWND edit = ListView_EditLabel(List(), RowOf(List(), L"a.txt"));
+    ASSERT_NE(edit, nullptr);
+    testing_support::WriteBytes(folder + L"\\new.txt", "new");
+    testing_support::PumpFor(3500);  // past the monitor's interval
+    EXPECT_EQ(ListView_GetEditControl(List()), edit);
+    EXPECT_EQ(RowOf(List(), L"new.txt"), -1);
+
+    ::SendMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return RowOf(List(), L"new.txt") != -1; }, 3000));
+    EXPECT_NE(RowOf(List(), L"a.txt"), -1);
 }
