@@ -13,15 +13,6 @@ constexpr SHCONTF kFolderContents = SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN;
 constexpr int kIndentPerLevel = 10;  // pixels
 constexpr int kTextGap = 3;          // pixels between the icon's square and the name
 
-UniqueIdList SpecialFolder(HWND owner, int csidl) {
-    ITEMIDLIST* raw = nullptr;
-    if (FAILED(::SHGetSpecialFolderLocation(owner, csidl, &raw))) {
-        FreeIdList(raw);
-        return nullptr;
-    }
-    return OwnIdList(raw);
-}
-
 // Calls `each` with every sub-folder of a folder (hidden ones too) as an item of that folder.
 template <class Each>
 bool EnumerateFolders(IShellFolder* folder, HWND owner, Each each) {
@@ -217,14 +208,14 @@ int TComboView::InsertPath(const ITEMIDLIST* list) {
 void TComboView::FillFixedItems() {
     fixedPhase_ = false;
     ClearItems();
-    const UniqueIdList desktop = SpecialFolder(hwnd_, CSIDL_DESKTOP);
+    const UniqueIdList desktop = SpecialFolderIdList(hwnd_, CSIDL_DESKTOP);
     if (!desktop) return;
     AddItem(0, 0, desktop.get());
     EnumerateFolders(DesktopFolder(), hwnd_, [&](const ITEMIDLIST* item) {
         const UniqueIdList joined = ConcatIdLists(desktop.get(), item);
         if (joined) InsertPath(joined.get());
     });
-    const UniqueIdList computer = SpecialFolder(hwnd_, CSIDL_DRIVES);
+    const UniqueIdList computer = SpecialFolderIdList(hwnd_, CSIDL_DRIVES);
     const ComPtr<IShellFolder> drives = computer ? BindToFolder(computer.get()) : nullptr;
     const bool listed = EnumerateFolders(drives.Get(), nullptr, [&](const ITEMIDLIST* item) {
         const UniqueIdList joined = ConcatIdLists(computer.get(), item);
@@ -241,7 +232,7 @@ void TComboView::BrowseTo(const ITEMIDLIST* absolute) {
         if (hwnd_) ::SendMessageW(hwnd_, CB_DELETESTRING, static_cast<WPARAM>(pathRows_.back()->index), 0);
         pathRows_.pop_back();
     }
-    const UniqueIdList desktop = SpecialFolder(hwnd_, CSIDL_DESKTOP);
+    const UniqueIdList desktop = SpecialFolderIdList(hwnd_, CSIDL_DESKTOP);
     const bool isDesktop =
         CountItems(absolute) == 0 || (desktop && CompareIds(DesktopFolder(), absolute, desktop.get()) == 0);
     Select(isDesktop ? 0 : InsertPath(absolute));

@@ -187,12 +187,7 @@ UINT TContextMenuEx::TrackMenu(HMENU menu, HWND window, POINT screen) {
 }
 
 UniqueIdList TContextMenuEx::SendToLocation(HWND window) {
-    ITEMIDLIST* raw = nullptr;
-    if (FAILED(::SHGetSpecialFolderLocation(window, CSIDL_SENDTO, &raw))) {
-        FreeIdList(raw);
-        return nullptr;
-    }
-    return OwnIdList(raw);
+    return SpecialFolderIdList(window, CSIDL_SENDTO);
 }
 
 bool TContextMenuEx::FillSendToMenu(HMENU menu, HWND window) {

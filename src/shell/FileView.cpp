@@ -26,18 +26,6 @@ const wchar_t* const kCaptions[kMarkedColumns] = {txt::kColumnName, txt::kColumn
 constexpr int kWidths[kMarkedColumns] = {120, 80, 70, 90};
 constexpr int kFormats[kMarkedColumns] = {LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_LEFT, LVCFMT_LEFT};
 
-// The hourglass while a fill runs, and the cursor before it afterwards.
-class BusyCursor {
-public:
-    BusyCursor() noexcept : old_(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
-    ~BusyCursor() { ::SetCursor(old_); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    HCURSOR old_;
-};
-
 // The same folder by the shell's order, not by bytes: an item's list may carry its time, which a change inside
 // the folder moves on.
 bool SameFolder(const ITEMIDLIST* a, const ITEMIDLIST* b) noexcept {
@@ -209,7 +197,7 @@ void TFileView::SendTreeBack() {
 
 bool TFileView::Fill(bool keepPlace) {
     if (!folder_ || !hwnd_) return true;
-    const BusyCursor busy;
+    const ui::BusyCursor busy;
     auto rows = ReadFolderRows(folder_.Get(), folderIdList_.get(), hwnd_, mask_);
     if (!rows) return false;
     FileListSortState& sort = FileListSort();

@@ -18,22 +18,6 @@ int CALLBACK CompareNodes(LPARAM first, LPARAM second, LPARAM folder) {
 }
 
 // The hourglass for the scope of an enumeration, then the cursor that was there before.
-class WaitCursor {
-public:
-    WaitCursor() noexcept : previous_(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { ::SetCursor(previous_ ? previous_ : ::LoadCursorW(nullptr, IDC_ARROW)); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    HCURSOR previous_;
-};
-
-UniqueIdList DesktopIdList(HWND owner) {
-    ITEMIDLIST* raw = nullptr;
-    if (FAILED(::SHGetSpecialFolderLocation(owner, CSIDL_DESKTOP, &raw))) return nullptr;
-    return OwnIdList(raw);
-}
 
 }  // namespace
 
@@ -300,7 +284,7 @@ ComPtr<IShellFolder> TFolderView::ContainingFolder(HTREEITEM node) const {
 
 bool TFolderView::ClearAndAddRoot() {
     if (updating_ || !hwnd_) return false;
-    UniqueIdList desktop = DesktopIdList(hwnd_);
+    UniqueIdList desktop = SpecialFolderIdList(hwnd_, CSIDL_DESKTOP);
     if (!desktop) return false;
     const std::optional<std::wstring> name = GetDisplayName(DesktopFolder(), desktop.get(), SHGDN_INFOLDER);
     if (!name) return false;
@@ -365,7 +349,7 @@ void TFolderView::RebuildTree(const ITEMIDLIST* target) {
     // The branches the user had opened are opened again where they still exist.
     for (const UniqueIdList& branch : opened)
         if (const HTREEITEM node = FindNodeByIdList(branch.get())) TreeView_Expand(hwnd_, node, TVE_EXPAND);
-    const UniqueIdList desktop = DesktopIdList(hwnd_);
+    const UniqueIdList desktop = SpecialFolderIdList(hwnd_, CSIDL_DESKTOP);
     const bool desktopItself = !target || (desktop && CompareIds(DesktopFolder(), target, desktop.get()) == 0);
     const HTREEITEM node = desktopItself ? Root() : FindNodeByIdList(target);
     quiet_ = false;
@@ -388,7 +372,7 @@ bool TFolderView::FillChildren(HTREEITEM node, IShellFolder* known) {
         return false;
     }
 
-    WaitCursor hourglass;
+    const ui::BusyCursor hourglass;
     RedrawPause pause(*this);
     updating_ = true;
     ComPtr<IShellIcon> icons;

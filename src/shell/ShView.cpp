@@ -243,9 +243,8 @@ int GetSysIconIndex(const ITEMIDLIST* absolute, UINT flags) noexcept {
 
 HIMAGELIST GetSystemImageList(bool large) noexcept {
     if (!shellMalloc) return nullptr;
-    ITEMIDLIST* raw = nullptr;
-    if (FAILED(::SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &raw)) || !raw) return nullptr;
-    const UniqueIdList desktop = OwnIdList(raw);
+    const UniqueIdList desktop = SpecialFolderIdList(nullptr, CSIDL_DESKTOP);
+    if (!desktop) return nullptr;
     SHFILEINFOW info{};
     const UINT flags = SHGFI_SYSICONINDEX | SHGFI_PIDL | (large ? SHGFI_LARGEICON : SHGFI_SMALLICON);
     return reinterpret_cast<HIMAGELIST>(
@@ -292,6 +291,13 @@ std::optional<SiblingItems> PathsToItems(int count, const std::vector<std::wstri
         if (!result.items) return std::nullopt;
     }
     return result;
+}
+
+UniqueIdList SpecialFolderIdList(HWND owner, int csidl) {
+    ITEMIDLIST* raw = nullptr;
+    const HRESULT hr = ::SHGetSpecialFolderLocation(owner, csidl, &raw);
+    UniqueIdList list = OwnIdList(raw);
+    return SUCCEEDED(hr) ? std::move(list) : nullptr;
 }
 
 ComPtr<IShellFolder> BindToFolder(const ITEMIDLIST* absolute) {

@@ -129,6 +129,9 @@ protected:
     ~LinkedFolderView() = default;
 };
 
+// The absolute list of a special folder (CSIDL_DESKTOP, CSIDL_DRIVES, CSIDL_SENDTO, ...); absent when it cannot be had.
+UniqueIdList SpecialFolderIdList(HWND owner, int csidl);
+
 // The folder of an absolute list: the desktop itself for the empty list. Null when it cannot be bound.
 ComPtr<IShellFolder> BindToFolder(const ITEMIDLIST* absolute);
 // Splits a sibling item list into its first `count` one-item lists; empty when the list runs out first.

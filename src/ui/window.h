@@ -115,6 +115,18 @@ private:
     bool enabled_;
 };
 
+// The hourglass while work really runs, and the cursor that was there before afterwards.
+class BusyCursor {
+public:
+    BusyCursor() noexcept : previous_(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
+    ~BusyCursor() { ::SetCursor(previous_ ? previous_ : ::LoadCursorW(nullptr, IDC_ARROW)); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    HCURSOR previous_;
+};
+
 // Moves a window to a rectangle given as left, top, width, height.
 inline void Place(HWND hwnd, int left, int top, int width, int height) {
     ::MoveWindow(hwnd, left, top, width < 0 ? 0 : width, height < 0 ? 0 : height, TRUE);

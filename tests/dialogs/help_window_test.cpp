@@ -109,6 +109,11 @@ TEST(HelpWindow, LayoutAndReadOnlyText) {
               std::wstring::npos);
     EXPECT_EQ(text.find(L"1操作だけ"), std::wstring::npos);
 
+    // The folder panel as it now is: sorting, the shell's menu, renaming in place.
+    for (const wchar_t* panel : {L"列の見出しをクリックするとその列で並べ替えます", L"シェルのメニュー", L"F2キーで",
+                                 L"拡張子のないファイルは一覧から開きません"})
+        EXPECT_NE(text.find(panel), std::wstring::npos);
+
     ::SendMessageW(memo, WM_CHAR, L'x', 0);
     EXPECT_EQ(MemoText(memo), text) << "read-only";
 }

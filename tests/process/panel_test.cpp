@@ -119,33 +119,17 @@ bool WaitFor(Pred pred, int milliseconds) {
 }  // namespace
 
 TEST(ProgramPanel, ShowsTheFolderPicksUpANewFileAndOpensItOnADoubleClick) {
-    const std::wstring exe = testing_support::ProgramPath();
-    ASSERT_FALSE(exe.empty()) << "PILKA_EXE is not set";
+    ASSERT_FALSE(testing_support::ProgramPath().empty()) << "PILKA_EXE is not set";
     testing_support::TempDir dir;
-    const std::wstring copy = dir / L"pilka2.exe";
-    ASSERT_TRUE(::CopyFileW(exe.c_str(), copy.c_str(), FALSE));
     const std::wstring folder = dir / L"書類";
     ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
     const std::wstring document = folder + L"\\start.txt";
     testing_support::WriteBytes(document, "start");
 
-    std::wstring commandLine = L"\"" + copy + L"\" \"" + document + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(::CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 dir.Path().c_str(), &si, &pi));
-    ui::UniqueHandle process(pi.hProcess), thread(pi.hThread);
-    struct Reaper {
-        HANDLE process;
-        ~Reaper() {
-            if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT) ::TerminateProcess(process, 99);
-        }
-    } reaper{process.get()};
-
-    HWND window = nullptr;
-    ASSERT_TRUE(
-        WaitFor([&] { return (window = testing_support::ShownMainWindowOf(pi.dwProcessId)) != nullptr; }, 15000));
+    const testing_support::StartedProgram program(dir.Path().wstring(), L"\"" + document + L"\"");
+    ASSERT_TRUE(program.Started());
+    HWND window = program.WaitForMainWindow(15000);
+    ASSERT_NE(window, nullptr);
     EXPECT_TRUE(WaitFor([&] { return WindowText(window) == L"保存フォルダ=" + folder; }, 5000))
         << ui::Utf8FromWide(WindowText(window));
 
@@ -153,11 +137,11 @@ TEST(ProgramPanel, ShowsTheFolderPicksUpANewFileAndOpensItOnADoubleClick) {
     ASSERT_NE(list, nullptr);
     testing_support::WriteBytes(folder + L"\\outside.txt", "made outside");
     int row = -1;
-    ASSERT_TRUE(WaitFor([&] { return (row = FindRow(process.get(), list, L"outside.txt")) >= 0; }, 10000))
+    ASSERT_TRUE(WaitFor([&] { return (row = FindRow(program.Process(), list, L"outside.txt")) >= 0; }, 10000))
         << "the new file never showed in the list";
 
     ::SetForegroundWindow(window);
-    DoubleClickAt(RowCentreOnScreen(process.get(), list, row));
+    DoubleClickAt(RowCentreOnScreen(program.Process(), list, row));
     HWND tabs = FindChild(window, WC_TABCONTROLW, false);
     ASSERT_NE(tabs, nullptr);
     EXPECT_TRUE(WaitFor([&] { return ::SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0) == 2; }, 5000));
@@ -170,5 +154,5 @@ TEST(ProgramPanel, ShowsTheFolderPicksUpANewFileAndOpensItOnADoubleClick) {
         5000));
 
     ::PostMessageW(window, WM_CLOSE, 0, 0);
-    ASSERT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(program.Process(), 20000), WAIT_OBJECT_0);
 }

@@ -33,35 +33,15 @@ std::wstring WindowText(HWND hwnd) {
 }  // namespace
 
 TEST(Program, OpensTheCommandLineFileAndWritesItsSettingsAtClose) {
-    const std::wstring exe = testing_support::ProgramPath();
-    ASSERT_FALSE(exe.empty()) << "PILKA_EXE is not set";
+    ASSERT_FALSE(testing_support::ProgramPath().empty()) << "PILKA_EXE is not set";
     testing_support::TempDir dir;
-    // A copy of its own, so that data.ini is written beside it in the temporary folder.
-    const std::wstring copy = dir / L"pilka2.exe";
-    ASSERT_TRUE(::CopyFileW(exe.c_str(), copy.c_str(), FALSE)) << ui::Utf8FromWide(exe);
     const std::wstring document = dir / L"メモ 帳.txt";
     testing_support::WriteBytes(document, "\x82\xa0\x82\xa2\x82\xa4 first line\r\nsecond");  // あいう in Shift-JIS
 
-    std::wstring commandLine = L"\"" + copy + L"\" " + document;  // unquoted: the blank splits it in two
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(::CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 dir.Path().c_str(), &si, &pi));
-    ui::UniqueHandle process(pi.hProcess), thread(pi.hThread);
-    // Whatever fails below, the program does not outlive the test.
-    struct Reaper {
-        HANDLE process;
-        ~Reaper() {
-            if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT) ::TerminateProcess(process, 99);
-        }
-    } reaper{process.get()};
-
-    HWND window = nullptr;
-    for (int i = 0; i < 300 && !window; ++i) {
-        window = testing_support::ShownMainWindowOf(pi.dwProcessId);
-        if (!window) ::Sleep(50);
-    }
+    // Unquoted: the blank splits the path in two arguments, which the program joins again.
+    const testing_support::StartedProgram program(dir.Path().wstring(), document);
+    ASSERT_TRUE(program.Started());
+    HWND window = program.WaitForMainWindow(15000);
     ASSERT_NE(window, nullptr) << "no main window";
     // The panel shows the folder of the command-line file, and the caption names it.
     EXPECT_EQ(WindowText(window), L"保存フォルダ=" + dir.Path().wstring());
@@ -75,9 +55,9 @@ TEST(Program, OpensTheCommandLineFileAndWritesItsSettingsAtClose) {
     EXPECT_EQ(WindowText(editor), L"あいう first line\r\nsecond");
 
     ::PostMessageW(window, WM_CLOSE, 0, 0);
-    ASSERT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(program.Process(), 20000), WAIT_OBJECT_0);
     DWORD code = 1;
-    ::GetExitCodeProcess(process.get(), &code);
+    ::GetExitCodeProcess(program.Process(), &code);
     EXPECT_EQ(code, 0u);
 
     const ui::IniFile ini(dir / L"data.ini");

@@ -42,4 +42,48 @@ inline HWND ShownMainWindowOf(DWORD process) {
     return search.found;
 }
 
+// The program started from a copy of its own in a folder (so that data.ini is written there), with a command line
+// of arguments after the program's name. Whatever fails, the program does not outlive this object.
+class StartedProgram {
+public:
+    StartedProgram(const std::wstring& folder, const std::wstring& arguments) {
+        const std::wstring exe = ProgramPath();
+        const std::wstring copy = folder + L"\\pilka2.exe";
+        if (exe.empty() || !::CopyFileW(exe.c_str(), copy.c_str(), FALSE)) return;
+        std::wstring commandLine = L"\"" + copy + L"\" " + arguments;
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!::CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                              &si, &pi))
+            return;
+        ::CloseHandle(pi.hThread);
+        process_ = pi.hProcess;
+        id_ = pi.dwProcessId;
+    }
+    ~StartedProgram() {
+        if (!process_) return;
+        if (::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) ::TerminateProcess(process_, 99);
+        ::CloseHandle(process_);
+    }
+    StartedProgram(const StartedProgram&) = delete;
+    StartedProgram& operator=(const StartedProgram&) = delete;
+
+    bool Started() const noexcept { return process_ != nullptr; }
+    HANDLE Process() const noexcept { return process_; }
+    // The shown main window, waited for up to the given time; null when none came.
+    HWND WaitForMainWindow(DWORD milliseconds) const {
+        const ULONGLONG end = ::GetTickCount64() + milliseconds;
+        for (;;) {
+            if (HWND window = ShownMainWindowOf(id_)) return window;
+            if (!process_ || ::GetTickCount64() > end) return nullptr;
+            ::Sleep(20);
+        }
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+};
+
 }  // namespace testing_support
