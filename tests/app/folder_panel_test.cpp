@@ -10,6 +10,7 @@
 
 #include "app_fixture.h"
 #include "ui/ini.h"
+#include "ui/window.h"
 
 namespace {
 
@@ -73,6 +74,22 @@ HGLOBAL MakeDrop(const std::vector<std::wstring>& paths) {
     }
     ::GlobalUnlock(memory);
     return memory;
+}
+
+// The shown pop-up menu of this thread, if any.
+HWND ShownMenu() {
+    HWND found = nullptr;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM data) -> BOOL {
+            wchar_t cls[16]{};
+            ::GetClassNameW(hwnd, cls, 16);
+            if (::lstrcmpW(cls, L"#32768") != 0 || !::IsWindowVisible(hwnd)) return TRUE;
+            *reinterpret_cast<HWND*>(data) = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 }  // namespace
@@ -288,4 +305,43 @@ TEST_F(FolderPanelTest, ARebuildWaitsUntilARenameInTheListEnds) {
     ::SendMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(testing_support::PumpUntil([&] { return RowOf(List(), L"new.txt") != -1; }, 3000));
     EXPECT_NE(RowOf(List(), L"a.txt"), -1);
+}
+
+TEST_F(FolderPanelTest, ARightClickOnAFileShowsOneShellMenuWhereThePointerIs) {
+    const std::wstring folder = Folder(L"menu");
+    testing_support::WriteBytes(folder + L"\\notes.txt", "x");
+    OpenIn(folder);
+    const int row = RowOf(List(), L"notes.txt");
+    ASSERT_NE(row, -1);
+    RECT r{};
+    ListView_GetItemRect(List(), row, &r, LVIR_LABEL);
+    const POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+
+    // Each menu that opens is noted where it stands and closed, as the user's Escape would.
+    std::vector<RECT> menus;
+    HWND noted = nullptr;
+    ui::Timer watch(nullptr, 30);  // its ticks come through the menu's own loop
+    watch.OnTimer = [&] {
+        const HWND menu = ShownMenu();
+        if (!menu) return;
+        if (menu != noted) {  // every menu has a window of its own
+            RECT shown{};
+            ::GetWindowRect(menu, &shown);
+            menus.push_back(shown);
+            noted = menu;
+        }
+        ::EndMenu();
+    };
+    const LPARAM point = MAKELPARAM(at.x, at.y);
+    ::PostMessageW(List(), WM_RBUTTONDOWN, MK_RBUTTON, point);
+    ::PostMessageW(List(), WM_RBUTTONUP, 0, point);
+    ::PostMessageW(List(), WM_MOUSEMOVE, 0, point);
+    testing_support::PumpFor(1500);
+
+    ASSERT_EQ(menus.size(), 1u) << "one menu for one click";
+    POINT screen = at;
+    ::ClientToScreen(List(), &screen);
+    EXPECT_EQ(menus[0].left, screen.x);
+    EXPECT_EQ(menus[0].top, screen.y);
+    EXPECT_TRUE(std::filesystem::exists(folder + L"\\notes.txt"));
 }
