@@ -2,8 +2,6 @@
 // monitor that keeps them current, and opening files from the list.
 #include <windowsx.h>
 
-#include <algorithm>
-
 #include "app/kurvanta_.h"
 #include "ui/text.h"
 #include "ui/texts.h"
@@ -58,7 +56,7 @@ void TForm1::CreateFolderPanel() {
     tree.SetShowRoot(false);
     tree.SetRightClickSelect(true);
     tree.SetHideSelection(false);
-    tree.SetIndent(19);
+    tree.SetIndent(scale_(kTreeIndent));
     tree.OnChange = [this](shell::TFolderView*, HTREEITEM) { ShellTreeView1Change(); };
 
     dirMonitor1_ = std::make_unique<monitor::TDirMonitor>(this);

@@ -231,6 +231,7 @@ public:
     // again when the window moves to a monitor with another DPI.
     const ui::Scale& Scaling() const noexcept { return scale_; }
     static constexpr int kUiFontHeight = -12;  // "ＭＳ Ｐゴシック", 12 pixels high
+    static constexpr int kTreeIndent = 19;
     bool TimerEnabled() const { return timer1_->Enabled(); }
     RECT TabRect(int position) const;
 

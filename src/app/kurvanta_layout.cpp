@@ -417,7 +417,7 @@ void TForm1::ApplyScale() {
     splitter2_->MinSize = s(kSplitterMinSize);
     for (const Slot& slot : slots_)
         if (slot.editor) ZoomEditor(*slot.editor);
-    // Parts added to the window take their fonts, pictures and sizes from scale_ here as well.
+    shellTreeView1_->SetIndent(s(kTreeIndent));
 
     LayoutForm();
     LayoutPaneMain();

@@ -77,8 +77,10 @@ struct Scaling : ::testing::Test {
         SCOPED_TRACE(at);
         const ui::Scale s(at);
         EXPECT_EQ(form.Scaling().Dpi(), at);
-        for (HWND control : {form.StatusBar(), form.FindBox(), form.PageControl(), form.cbFolRireki()})
+        for (HWND control : {form.StatusBar(), form.FindBox(), form.PageControl(), form.cbFolRireki(),
+                             form.ShellTreeView1().Handle(), form.ShellListView1().Handle()})
             EXPECT_EQ(FontHeightOf(control), s(-12));
+        EXPECT_EQ(form.ShellTreeView1().Indent(), s(19));
         for (HWND bar : {form.ToolBar1(), form.ToolBar2()}) {
             int cx = 0, cy = 0;
             ImageList_GetIconSize(reinterpret_cast<HIMAGELIST>(::SendMessageW(bar, TB_GETIMAGELIST, 0, 0)), &cx, &cy);
