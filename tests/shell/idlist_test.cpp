@@ -22,40 +22,6 @@ using shell_testing::MakeList;
 
 namespace {
 
-// Sees what the task allocator frees, so a test can tell that the shell's wide name was given back.
-class FreeSpy final : public IMallocSpy {
-public:
-    std::vector<void*> freed;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (iid == IID_IUnknown || iid == IID_IMallocSpy) {
-            *out = static_cast<IMallocSpy*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T size) override { return size; }
-    void* STDMETHODCALLTYPE PostAlloc(void* p) override { return p; }
-    void* STDMETHODCALLTYPE PreFree(void* p, BOOL) override {
-        freed.push_back(p);
-        return p;
-    }
-    void STDMETHODCALLTYPE PostFree(BOOL) override {}
-    SIZE_T STDMETHODCALLTYPE PreRealloc(void* p, SIZE_T size, void** out, BOOL) override {
-        *out = p;
-        return size;
-    }
-    void* STDMETHODCALLTYPE PostRealloc(void* p, BOOL) override { return p; }
-    void* STDMETHODCALLTYPE PreGetSize(void* p, BOOL) override { return p; }
-    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
-    void* STDMETHODCALLTYPE PreDidAlloc(void* p, BOOL) override { return p; }
-    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
-    void STDMETHODCALLTYPE PreHeapMinimize() override {}
-    void STDMETHODCALLTYPE PostHeapMinimize() override {}
-};
-
 std::wstring InFolderName(IShellFolder* folder, const ITEMIDLIST* item) {
     return GetDisplayName(folder, item, SHGDN_INFOLDER).value_or(L"<none>");
 }
@@ -175,7 +141,7 @@ TEST(DisplayName, TheThreeAnswerFormsGiveTheSameName) {
     folder.name.uOffset = 2;
     EXPECT_EQ(GetDisplayName(&folder, AsList(item), SHGDN_INFOLDER), L"メモ.txt");
 
-    FreeSpy spy;
+    shell_testing::MallocSpy spy;
     ASSERT_EQ(::CoRegisterMallocSpy(&spy), S_OK);
     folder.name = {};
     folder.name.uType = STRRET_WSTR;

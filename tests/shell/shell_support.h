@@ -13,6 +13,46 @@
 
 namespace shell_testing {
 
+// Sees every block the task allocator hands out and takes back, the shell's own included.
+struct MallocSpy final : IMallocSpy {
+    std::vector<void*> dead;   // freed through the counting allocator and not handed out again since
+    std::vector<void*> freed;  // every block the task allocator was given back
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IMallocSpy) {
+            *out = static_cast<IMallocSpy*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T size) override { return size; }
+    void* STDMETHODCALLTYPE PostAlloc(void* p) override {
+        dead.erase(std::remove(dead.begin(), dead.end(), p), dead.end());
+        return p;
+    }
+    void* STDMETHODCALLTYPE PreFree(void* p, BOOL) override {
+        freed.push_back(p);
+        return p;
+    }
+    void STDMETHODCALLTYPE PostFree(BOOL) override {}
+    SIZE_T STDMETHODCALLTYPE PreRealloc(void* p, SIZE_T size, void** out, BOOL) override {
+        *out = p;
+        return size;
+    }
+    void* STDMETHODCALLTYPE PostRealloc(void* p, BOOL) override {
+        dead.erase(std::remove(dead.begin(), dead.end(), p), dead.end());
+        return p;
+    }
+    void* STDMETHODCALLTYPE PreGetSize(void* p, BOOL) override { return p; }
+    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
+    void* STDMETHODCALLTYPE PreDidAlloc(void* p, BOOL) override { return p; }
+    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
+    void STDMETHODCALLTYPE PreHeapMinimize() override {}
+    void STDMETHODCALLTYPE PostHeapMinimize() override {}
+};
+
 // The task allocator with a record of every block it gave and every block given back; installed as the shell
 // allocator for the scope. Blocks the shell allocated elsewhere and freed here count as frees too, so a test can
 // see that a list it did not make was freed, and freed once. A spy on the task allocator sees every allocation, so
@@ -76,43 +116,8 @@ public:
     void STDMETHODCALLTYPE HeapMinimize() override { real_->HeapMinimize(); }
 
 private:
-    struct Spy final : IMallocSpy {
-        std::vector<void*> dead;  // freed through this allocator and not handed out again since
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-            if (iid == IID_IUnknown || iid == IID_IMallocSpy) {
-                *out = static_cast<IMallocSpy*>(this);
-                return S_OK;
-            }
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-        ULONG STDMETHODCALLTYPE Release() override { return 1; }
-        SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T size) override { return size; }
-        void* STDMETHODCALLTYPE PostAlloc(void* p) override {
-            dead.erase(std::remove(dead.begin(), dead.end(), p), dead.end());
-            return p;
-        }
-        void* STDMETHODCALLTYPE PreFree(void* p, BOOL) override { return p; }
-        void STDMETHODCALLTYPE PostFree(BOOL) override {}
-        SIZE_T STDMETHODCALLTYPE PreRealloc(void* p, SIZE_T size, void** out, BOOL) override {
-            *out = p;
-            return size;
-        }
-        void* STDMETHODCALLTYPE PostRealloc(void* p, BOOL) override {
-            dead.erase(std::remove(dead.begin(), dead.end(), p), dead.end());
-            return p;
-        }
-        void* STDMETHODCALLTYPE PreGetSize(void* p, BOOL) override { return p; }
-        SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
-        void* STDMETHODCALLTYPE PreDidAlloc(void* p, BOOL) override { return p; }
-        int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
-        void STDMETHODCALLTYPE PreHeapMinimize() override {}
-        void STDMETHODCALLTYPE PostHeapMinimize() override {}
-    };
-
     IMalloc* real_ = nullptr;
-    Spy spy_;
+    MallocSpy spy_;
     bool spying_ = false;
     shell::ScopedShellMalloc scope_;
 };
