@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bench_support.h"
+#include "support/host_window.h"
 #include "shell/FileView.h"
 #include "ui/window.h"
 
@@ -19,15 +20,8 @@ using bench::Print;
 constexpr int kFiles = 10000;
 constexpr int kRounds = 3;
 
-class Host : public ui::Window {
-public:
-    Host() : ui::Window(nullptr) {
-        CreateOwnWindow(L"PilkaBenchListHost", L"list", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, RECT{0, 0, 900, 720},
-                        nullptr);
-    }
-    ~Host() override {
-        if (Handle()) ::DestroyWindow(Handle());
-    }
+struct Host : testing_support::HostWindow {
+    Host() : HostWindow(900, 720) {}
 };
 
 // Made once and kept between runs: 10,000 files of a few types (and none), of sizes from empty to a few KB.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bench_support.h"
+#include "support/host_window.h"
 #include "shell/FolderView.h"
 #include "ui/window.h"
 
@@ -15,16 +16,8 @@ namespace {
 using bench::Milliseconds;
 using bench::Print;
 
-// A window of ours, so that the tree's notifications come back to it.
-class Host : public ui::Window {
-public:
-    Host() : ui::Window(nullptr) {
-        CreateOwnWindow(L"PilkaBenchTreeHost", L"tree", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, RECT{0, 0, 400, 700},
-                        nullptr);
-    }
-    ~Host() override {
-        if (Handle()) ::DestroyWindow(Handle());
-    }
+struct Host : testing_support::HostWindow {
+    Host() : HostWindow(400, 700) {}
 };
 
 // Eight levels below C:\, each beside a few sibling folders and files that the tree lists or skips on the way.

@@ -19,6 +19,8 @@
 #include "shell/DRPCOMEX.h"
 #include "shell/FileView.h"
 #include "shell/FolderView.h"
+#include "shell/shell_support.h"
+#include "support/host_window.h"
 #include "support/test_support.h"
 #include "ui/owned.h"
 #include "ui/window.h"
@@ -31,15 +33,8 @@ using testing_support::ScriptedPrompter;
 using testing_support::TempDir;
 
 // A form: hands the list its own notifications and records the commands a popup menu item sends.
-class Host : public ui::Window {
+class Host : public testing_support::HostWindow {
 public:
-    Host() : ui::Window(nullptr) {
-        CreateOwnWindow(L"PilkaTestFileViewHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, RECT{0, 0, 900, 700},
-                        nullptr);
-    }
-    ~Host() override {
-        if (Handle()) ::DestroyWindow(Handle());
-    }
     std::vector<WORD> commands;
 
 protected:
@@ -558,46 +553,11 @@ protected:
 };
 
 // A folder that refuses to list itself, as one without access does.
-class RefusingFolder final : public IShellFolder {
+class RefusingFolder final : public shell_testing::StubFolder {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (riid == IID_IUnknown || riid == IID_IShellFolder) {
-            *out = this;
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives as long as the test
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, IBindCtx*, LPWSTR, ULONG*, PIDLIST_RELATIVE*, ULONG*) override {
-        return E_NOTIMPL;
-    }
     HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList** out) override {
         *out = nullptr;
         return E_ACCESSDENIED;
-    }
-    HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, PCUIDLIST_RELATIVE, PCUIDLIST_RELATIVE) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID, UINT*, void** out) override {
-        *out = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD, SHGDNF, STRRET*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetNameOf(HWND, PCUITEMID_CHILD, LPCWSTR, SHGDNF, PITEMID_CHILD*) override {
-        return E_NOTIMPL;
     }
 };
 RefusingFolder refusingFolder;

@@ -13,20 +13,14 @@
 #include "shell/DRPCOMEX.h"
 #include "shell/ShView.h"
 #include "ui/window.h"
+#include "support/host_window.h"
 
 namespace folder_test {
 
 using Microsoft::WRL::ComPtr;
 
-class Host : public ui::Window {
-public:
-    Host() : ui::Window(nullptr) {
-        CreateOwnWindow(L"PilkaTestTreeHost", L"tree host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, RECT{0, 0, 500, 700},
-                        nullptr);
-    }
-    ~Host() override {
-        if (Handle()) ::DestroyWindow(Handle());
-    }
+struct Host : testing_support::HostWindow {
+    Host() : HostWindow(500, 700) {}
 };
 
 // The reference counting of the test's COM objects.

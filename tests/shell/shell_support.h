@@ -145,39 +145,59 @@ inline std::vector<BYTE> BytesOf(const ITEMIDLIST* list) {
     return std::vector<BYTE>(p, p + shell::IdListSize(list));
 }
 
-// A folder that answers only what a test sets: CompareIDs and GetDisplayNameOf. Everything else is not there.
-class FakeFolder final : public IShellFolder {
+// A folder of the test that has nothing unless a test's subclass gives it.
+class StubFolder : public IShellFolder {
 public:
-    HRESULT compareResult = E_FAIL;
-    STRRET name{};  // copied out as it is; a STRRET_WSTR string is made afresh for each call
-    std::wstring wideName;
-    HRESULT nameResult = S_OK;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (iid == IID_IUnknown || iid == IID_IShellFolder) {
-            *out = static_cast<IShellFolder*>(this);
+    virtual ~StubFolder() = default;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (riid == IID_IUnknown || riid == IID_IShellFolder) {
+            *object = static_cast<IShellFolder*>(this);
             return S_OK;
         }
-        *out = nullptr;
+        *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the test's stack
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, IBindCtx*, LPWSTR, ULONG*, PIDLIST_RELATIVE*, ULONG*) override {
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void**) override {
+    HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void** out) override {
+        *out = nullptr;
         return E_NOTIMPL;
     }
+    HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, PCUIDLIST_RELATIVE, PCUIDLIST_RELATIVE) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID, UINT*, void** out) override {
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD, SHGDNF, STRRET*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetNameOf(HWND, PCUITEMID_CHILD, LPCWSTR, SHGDNF, PITEMID_CHILD*) override {
+        return E_NOTIMPL;
+    }
+};
+
+// A folder that answers only what a test sets: CompareIDs and GetDisplayNameOf.
+class FakeFolder final : public StubFolder {
+public:
+    HRESULT compareResult = E_FAIL;
+    STRRET name{};  // copied out as it is; a STRRET_WSTR string is made afresh for each call
+    std::wstring wideName;
+    HRESULT nameResult = S_OK;
+    void* lastWide = nullptr;  // the last wide name handed out
+
     HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, PCUIDLIST_RELATIVE, PCUIDLIST_RELATIVE) override {
         return compareResult;
-    }
-    HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID, UINT*, void**) override {
-        return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD, SHGDNF, STRRET* out) override {
         if (FAILED(nameResult)) return nameResult;
@@ -190,11 +210,6 @@ public:
         }
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE SetNameOf(HWND, PCUITEMID_CHILD, LPCWSTR, SHGDNF, PITEMID_CHILD*) override {
-        return E_NOTIMPL;
-    }
-
-    void* lastWide = nullptr;  // the last wide name handed out
 };
 
 }  // namespace shell_testing
