@@ -2,10 +2,14 @@
 #pragma once
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "ui/prompt.h"
 
@@ -37,5 +41,77 @@ inline void Print(const char* name, double value, const char* unit, int decimals
     std::printf("%s: %.*f %s\n", name, decimals, value, unit);
     std::fflush(stdout);
 }
+
+// A folder of `count` small files of five types (one without an extension) under the temporary folder, made once
+// and kept between runs: file_000000.txt, file_000001.rtf, ... Sizes run from empty to a few KB.
+inline std::filesystem::path FolderOfFiles(const std::wstring& name, int count) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / name;
+    static const wchar_t* const kTypes[] = {L".txt", L".rtf", L".csv", L".log", L""};
+    auto fileName = [](int i) {
+        wchar_t text[32];
+        swprintf(text, 32, L"file_%06d%ls", i, kTypes[i % 5]);
+        return std::wstring(text);
+    };
+    std::error_code ec;
+    if (std::filesystem::exists(folder / fileName(count - 1), ec)) return folder;
+    std::filesystem::create_directories(folder, ec);
+    for (int i = 0; i < count; ++i) {
+        const std::filesystem::path file = folder / fileName(i);
+        if (std::filesystem::exists(file, ec)) continue;
+        HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) continue;
+        const std::string bytes(static_cast<size_t>(i % 7) * 300, 'x');
+        DWORD written = 0;
+        if (!bytes.empty()) ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        ::CloseHandle(h);
+    }
+    return folder;
+}
+
+// Measures how long a window keeps the user waiting: a thread of its own sends the window WM_NULL every 10 ms and
+// times each answer, as another program would; the longest answer is the window's longest stall. An answer still
+// outstanding when the watch ends counts with the time it has waited so far.
+class StallWatch {
+public:
+    explicit StallWatch(HWND window) : window_(window), thread_([this] { Watch(); }) {}
+    ~StallWatch() { Stop(); }
+    StallWatch(const StallWatch&) = delete;
+    StallWatch& operator=(const StallWatch&) = delete;
+
+    // Ends the watch; the longest answer, in milliseconds.
+    double Stop() {
+        if (thread_.joinable()) {
+            stop_ = true;
+            thread_.join();
+        }
+        return longest_;
+    }
+    double Longest() const { return longest_; }
+
+private:
+    void Watch() {
+        LARGE_INTEGER frequency;
+        ::QueryPerformanceFrequency(&frequency);
+        while (!stop_) {
+            LARGE_INTEGER start, end;
+            ::QueryPerformanceCounter(&start);
+            DWORD_PTR result = 0;
+            // Waits in slices, so that a stall longer than the watch itself still ends the watch on time.
+            while (!::SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 100, &result)) {
+                if (stop_ || !::IsWindow(window_)) break;
+            }
+            ::QueryPerformanceCounter(&end);
+            const double waited =
+                1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+            longest_ = std::max(longest_.load(), waited);
+            ::Sleep(10);
+        }
+    }
+
+    HWND window_;
+    std::atomic<bool> stop_{false};
+    std::atomic<double> longest_{0.0};
+    std::thread thread_;
+};
 
 }  // namespace bench

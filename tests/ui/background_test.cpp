@@ -1,0 +1,89 @@
+// Work off the window's thread: jobs on a worker, results back through the window's message loop.
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+#include "ui/background.h"
+#include "ui/owned.h"
+
+TEST(Background, JobsRunInOrderOffTheWindowsThreadAndTheirResultsComeBackOnIt) {
+    ui::UiInbox inbox;
+    ui::BackgroundWorker worker;
+    const DWORD windowThread = ::GetCurrentThreadId();
+    std::vector<int> arrived;
+    std::vector<DWORD> ranOn;
+    for (int i = 0; i < 5; ++i) {
+        worker.Run([i, sender = inbox.MakeSender(), &ranOn, windowThread, &arrived] {
+            const DWORD worker = ::GetCurrentThreadId();
+            sender.Post([i, worker, windowThread, &ranOn, &arrived] {
+                ranOn.push_back(worker);
+                arrived.push_back(::GetCurrentThreadId() == windowThread ? i : -1);
+            });
+        });
+    }
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return arrived.size() == 5; }, 5000));
+    EXPECT_EQ(arrived, (std::vector<int>{0, 1, 2, 3, 4}));
+    for (DWORD t : ranOn) EXPECT_NE(t, windowThread);
+    EXPECT_FALSE(worker.Busy());
+}
+
+TEST(Background, NothingPostedRunsOnceTheInboxIsGone) {
+    auto inbox = std::make_unique<ui::UiInbox>();
+    const ui::UiInbox::Sender sender = inbox->MakeSender();
+    int ran = 0;
+    auto counted = std::make_shared<int>(0);
+    EXPECT_TRUE(sender.Post([&ran, counted] { ++ran; }));
+    inbox.reset();  // the pending post is freed unrun
+    EXPECT_EQ(counted.use_count(), 1);
+    EXPECT_FALSE(sender.Post([&ran] { ++ran; }));
+    testing_support::PumpFor(100);
+    EXPECT_EQ(ran, 0);
+}
+
+TEST(Background, AResultThatDestroysItsInboxStopsTheRest) {
+    auto inbox = std::make_unique<ui::UiInbox>();
+    const ui::UiInbox::Sender sender = inbox->MakeSender();
+    int after = 0;
+    sender.Post([&inbox] { inbox.reset(); });
+    sender.Post([&after] { ++after; });
+    testing_support::PumpFor(100);
+    EXPECT_EQ(inbox, nullptr);
+    EXPECT_EQ(after, 0);
+}
+
+TEST(Background, AStaleGenerationTellsItsJobToStop) {
+    ui::Generation generation;
+    const ui::Generation::Token first = generation.Start();
+    EXPECT_FALSE(first.Stale());
+    const ui::Generation::Token second = generation.Start();
+    EXPECT_TRUE(first.Stale());
+    EXPECT_FALSE(second.Stale());
+    generation.CancelAll();
+    EXPECT_TRUE(second.Stale());
+    EXPECT_TRUE(ui::Generation::Token().Stale());
+}
+
+TEST(Background, AWorkerGoesAwayWhileAJobHangsAndDropsWhatWasQueued) {
+    const ui::UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    auto queuedRan = std::make_shared<std::atomic<bool>>(false);
+    auto started = std::make_shared<std::atomic<bool>>(false);
+    {
+        ui::BackgroundWorker worker;
+        HANDLE event = release.get();
+        worker.Run([event, started] {
+            *started = true;
+            ::WaitForSingleObject(event, 30000);  // a drive that does not answer
+        });
+        worker.Run([queuedRan] { *queuedRan = true; });
+        ASSERT_TRUE(testing_support::PumpUntil([&] { return started->load(); }, 5000));
+        EXPECT_TRUE(worker.Busy());
+    }  // returns after its bounded wait, leaving the hanging job behind
+    ::SetEvent(release.get());
+    testing_support::PumpFor(200);
+    EXPECT_FALSE(queuedRan->load());
+}
