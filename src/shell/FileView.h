@@ -45,6 +45,8 @@ public:
     void BrowseTo(const ITEMIDLIST* absolute) override;
     // Lists the folder shown again, keeping the selected rows and the top row where their entries still are.
     void FillItems();
+    // True while a read of the shown folder has not yet reached the rows (tests and benchmarks wait for the end).
+    bool Reading() const noexcept { return false; }
 
     void SetFolderView(TFolderView* tree);  // the back link; called by TFolderView::SetFileView only
     TFolderView* FolderView() const noexcept { return tree_; }

@@ -107,6 +107,11 @@ protected:
     void OpenIn(const std::wstring& folder) {
         testing_support::WriteBytes(folder + L"\\start.txt", "start");
         Open({folder + L"\\start.txt"});
+        Settle();
+    }
+    // Lets the panel finish what it reads in the background, so that its rows show the folder it is on.
+    void Settle() {
+        EXPECT_TRUE(testing_support::PumpUntil([&] { return !form->ShellListView1().Reading(); }, 20000));
     }
 };
 
