@@ -11,8 +11,6 @@
 namespace shell {
 namespace {
 
-// Identifier 26 of the shell's menu is its copy command: a Send To choice first copies the items.
-constexpr UINT kCopyId = 26;
 // The capability, display and contents attributes together, as the attribute query asks for them.
 constexpr ULONG kItemAttributeQuery = 0x800F0177;
 // The Send To item's text: "送る(&N)", or "(&T)" in older shells, with the accelerator at byte 5.
@@ -99,20 +97,14 @@ UniqueIdList NextEntry(IEnumIDList* entries) {
     return OwnIdList(raw);
 }
 
-struct SendToFolder {
-    ComPtr<IShellFolder> folder;
-    ComPtr<IEnumIDList> entries;
-};
-
-// The Send To folder bound and its files and links enumerated (no sub-folders, no hidden entries).
-std::optional<SendToFolder> OpenSendTo(const ITEMIDLIST* location, HWND window) {
-    SendToFolder opened;
-    opened.folder = BindToFolder(location);
-    if (!opened.folder) return std::nullopt;
-    if (opened.folder->EnumObjects(window, SHCONTF_NONFOLDERS, &opened.entries) != S_OK || !opened.entries) {
-        return std::nullopt;
+// The shell's data object of items of a folder, as a drag or a drop hands them on; null when the folder has none.
+ComPtr<IDataObject> DataObjectOf(HWND window, IShellFolder* folder, const std::vector<const ITEMIDLIST*>& items) {
+    ComPtr<IDataObject> data;
+    if (FAILED(folder->GetUIObjectOf(window, static_cast<UINT>(items.size()), const_cast<LPCITEMIDLIST*>(items.data()),
+                                     IID_IDataObject, nullptr, reinterpret_cast<void**>(data.GetAddressOf())))) {
+        return nullptr;
     }
-    return opened;
+    return data;
 }
 
 // While the menu is open, hands the shell the messages of its lazily filled and owner-drawn submenus ("Open with",
@@ -186,8 +178,9 @@ UINT TContextMenuEx::TrackMenu(HMENU menu, HWND window, POINT screen) {
         ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x, screen.y, 0, window, nullptr));
 }
 
-UniqueIdList TContextMenuEx::SendToLocation(HWND window) {
-    return SpecialFolderIdList(window, CSIDL_SENDTO);
+ComPtr<IShellFolder> TContextMenuEx::OpenSendToFolder(HWND window) {
+    const UniqueIdList location = SpecialFolderIdList(window, CSIDL_SENDTO);
+    return location ? BindToFolder(location.get()) : nullptr;
 }
 
 bool TContextMenuEx::FillSendToMenu(HMENU menu, HWND window) {
@@ -200,22 +193,23 @@ TContextMenuEx::SendToFill TContextMenuEx::FillSendTo(HMENU menu, HWND window) {
     if (item < 0) return {};
     const HMENU submenu = ::GetSubMenu(menu, item - 1);
     if (!submenu) return {};
-    const UniqueIdList location = SendToLocation(window);
-    if (!location) return {};
+    SendToFill fill;
+    fill.folder = OpenSendToFolder(window);
+    if (!fill.folder) return {};
 
     // Only the shell's own placeholder goes: a submenu the shell left empty keeps every entry appended here.
     const bool hadPlaceholder = ::GetMenuItemCount(submenu) > 0;
-    SendToFill fill;
-    if (auto sendTo = OpenSendTo(location.get(), window)) {
-        while (fill.appended < kMaxSendToEntries) {
-            const UniqueIdList entry = NextEntry(sendTo->entries.Get());
+    ComPtr<IEnumIDList> entries;  // files and links only: no sub-folders, no hidden entries
+    if (fill.folder->EnumObjects(window, SHCONTF_NONFOLDERS, &entries) == S_OK && entries) {
+        while (static_cast<int>(fill.entries.size()) < kMaxSendToEntries) {
+            UniqueIdList entry = NextEntry(entries.Get());
             if (!entry) {
                 fill.ready = true;
                 break;
             }
-            const std::wstring name = GetDisplayName(sendTo->folder.Get(), entry.get(), SHGDN_NORMAL).value_or(L"");
-            ::AppendMenuW(submenu, MF_STRING, kFirstSendToId + static_cast<UINT>(fill.appended), name.c_str());
-            ++fill.appended;
+            const std::wstring name = GetDisplayName(fill.folder.Get(), entry.get(), SHGDN_NORMAL).value_or(L"");
+            ::AppendMenuW(submenu, MF_STRING, kFirstSendToId + static_cast<UINT>(fill.entries.size()), name.c_str());
+            fill.entries.push_back(std::move(entry));
         }
     }
     if (hadPlaceholder) ::DeleteMenu(submenu, 0, MF_BYPOSITION);
@@ -223,17 +217,26 @@ TContextMenuEx::SendToFill TContextMenuEx::FillSendTo(HMENU menu, HWND window) {
     return fill;
 }
 
-bool TContextMenuEx::SendToEntry(HWND window, int index) {
-    const UniqueIdList location = SendToLocation(window);
-    if (!location) return false;
-    auto sendTo = OpenSendTo(location.get(), window);
-    if (!sendTo) return false;
-    for (int i = 0; i < kMaxSendToEntries; ++i) {
-        const UniqueIdList entry = NextEntry(sendTo->entries.Get());
-        if (!entry) break;
-        if (i == index) return InvokeItemCommand(window, sendTo->folder.Get(), CommandKind::Paste, {}, entry.get());
+bool TContextMenuEx::SendToEntry(HWND window, IDataObject* items, IShellFolder* sendTo, const ITEMIDLIST* entry) {
+    if (!items || !sendTo || !entry) return false;
+    ComPtr<IDropTarget> target;
+    LPCITEMIDLIST one[] = {entry};
+    if (FAILED(sendTo->GetUIObjectOf(window, 1, one, IID_IDropTarget, nullptr,
+                                     reinterpret_cast<void**>(target.GetAddressOf()))) ||
+        !target) {
+        return false;
     }
-    return false;
+    // A drop with the left button and no keys, offering what Send To offers: a copy, or a link where the target
+    // makes shortcuts. Never a move: the items stay where they are.
+    constexpr DWORD kOffered = DROPEFFECT_COPY | DROPEFFECT_LINK;
+    const POINTL nowhere{0, 0};
+    DWORD effect = kOffered;
+    if (FAILED(target->DragEnter(items, MK_LBUTTON, nowhere, &effect)) || (effect & kOffered) == 0) {
+        target->DragLeave();
+        return false;
+    }
+    effect &= kOffered;
+    return SUCCEEDED(target->Drop(items, MK_LBUTTON, nowhere, &effect)) && effect != DROPEFFECT_NONE;
 }
 
 bool TContextMenuEx::InvokeItemCommand(HWND window, IShellFolder* folder, CommandKind kind, POINT,
@@ -272,17 +275,13 @@ bool TContextMenuEx::ShowForItems(HWND window, IShellFolder* folder, const ITEMI
     }
     if (chosen == 0) return false;
 
-    UINT id = chosen;
-    int sendToEntry = -1;
-    const bool ourEntry = chosen >= kFirstSendToId && chosen < kFirstSendToId + static_cast<UINT>(sendTo.appended);
-    if (ourEntry && !sendTo.ready) return false;  // a full Send To folder turns Send To off: its entries do nothing
-    if (ourEntry) {
-        sendToEntry = static_cast<int>(chosen - kFirstSendToId);
-        id = kCopyId;
+    const size_t entry = chosen - kFirstSendToId;
+    if (chosen >= kFirstSendToId && entry < sendTo.entries.size()) {
+        if (!sendTo.ready) return false;  // a full Send To folder turns Send To off: its entries do nothing
+        const ComPtr<IDataObject> data = DataObjectOf(window, folder, RawLists(lists));
+        return SendToEntry(window, data.Get(), sendTo.folder.Get(), sendTo.entries[entry].get());
     }
-    bool result = InvokeVerb(menu->menu.Get(), window, id - kFirstShellId);
-    if (result && sendToEntry >= 0) result = SendToEntry(window, sendToEntry);
-    return result;
+    return InvokeVerb(menu->menu.Get(), window, chosen - kFirstShellId);
 }
 
 bool TContextMenuEx::ShowForFileNames(HWND window, int x, int y) {
@@ -356,13 +355,8 @@ void TDropSourceEx::DragItems(HWND window, IShellFolder* folder, const ITEMIDLIS
     }
     const std::vector<UniqueIdList> lists = SplitSiblings(items, count);
     if (lists.empty()) return;
-    const std::vector<const ITEMIDLIST*> raw = RawLists(lists);
-    ComPtr<IDataObject> data;
-    if (FAILED(folder->GetUIObjectOf(window, static_cast<UINT>(raw.size()), const_cast<LPCITEMIDLIST*>(raw.data()),
-                                     IID_IDataObject, nullptr, reinterpret_cast<void**>(data.GetAddressOf()))) ||
-        !data) {
-        return;
-    }
+    const ComPtr<IDataObject> data = DataObjectOf(window, folder, RawLists(lists));
+    if (!data) return;
     const ComPtr<IDropSource> source = TDropSourceObject::Create();
     DWORD effect = DROPEFFECT_NONE;
     RunDrag(data.Get(), source.Get(), DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK, &effect);

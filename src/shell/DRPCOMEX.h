@@ -48,8 +48,9 @@ public:
     // Replaces the shell's Send To submenu of `menu` by the entries of the user's Send To folder (identifiers
     // kFirstSendToId + i). True when the folder was read to its end with fewer than kMaxSendToEntries entries.
     bool FillSendToMenu(HMENU menu, HWND window);
-    // Sends the clipboard's items to Send To entry `index` by pasting onto it.
-    bool SendToEntry(HWND window, int index);
+    // Hands the items to a Send To entry as the shell does: the entry's drop target receives them as a drop. The
+    // clipboard is not touched. True when the target took the drop.
+    static bool SendToEntry(HWND window, IDataObject* items, IShellFolder* sendTo, const ITEMIDLIST* entry);
 
     static constexpr UINT kFirstShellId = 1;
     static constexpr UINT kLastShellId = 0x7FFF;
@@ -57,15 +58,18 @@ public:
     static constexpr int kMaxSendToEntries = 100;
 
 protected:
-    // Seams: the modal menu (the chosen identifier, 0 when dismissed) and the place of the Send To folder.
+    // Seams: the modal menu (the chosen identifier, 0 when dismissed) and the user's Send To folder, bound.
     virtual UINT TrackMenu(HMENU menu, HWND window, POINT screen);
-    virtual UniqueIdList SendToLocation(HWND window);
+    virtual ComPtr<IShellFolder> OpenSendToFolder(HWND window);
 
 private:
     struct SendToFill {
-        bool ready = false;  // read to its end with room to spare
-        int appended = 0;
+        bool ready = false;       // read to its end with room to spare
         HMENU submenu = nullptr;  // the Send To submenu once it holds the folder's entries
+        // The entries as they were when the menu was filled: a choice goes to the entry the user saw, whatever
+        // the folder holds by then.
+        ComPtr<IShellFolder> folder;
+        std::vector<UniqueIdList> entries;
     };
     SendToFill FillSendTo(HMENU menu, HWND window);
 

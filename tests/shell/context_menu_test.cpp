@@ -41,9 +41,14 @@ protected:
         shownTexts = testing_support::MenuTexts(menu);
         return choose ? choose(menu) : 0;
     }
-    shell::UniqueIdList SendToLocation(HWND window) override {
-        return sendToFolder.empty() ? TContextMenuEx::SendToLocation(window) : shell::PathToIdList(sendToFolder);
+    shell::ComPtr<IShellFolder> OpenSendToFolder(HWND window) override {
+        if (sendToStub) return sendToStub;
+        if (sendToFolder.empty()) return TContextMenuEx::OpenSendToFolder(window);
+        return shell::BindToFolder(shell::PathToIdList(sendToFolder).get());
     }
+
+public:
+    IShellFolder* sendToStub = nullptr;
 };
 
 void AddItem(HMENU menu, UINT id, const wchar_t* text, UINT type = MFT_STRING, UINT state = 0, HMENU sub = nullptr) {
@@ -123,11 +128,103 @@ public:
 class SendToShellFolder final : public testing_support::StubFolder {
 public:
     SendToShellMenu menu;
+    shell::ComPtr<IDataObject> data;  // what the folder gives as its items' data object, if anything
     HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID riid, UINT*,
                                             void** out) override {
+        if (riid == IID_IDataObject && data) return data.CopyTo(reinterpret_cast<IDataObject**>(out));
         return menu.QueryInterface(riid, out);
     }
 };
+
+// Hands out a fixed list of items, one at a time.
+class ListEnumerator final : public IEnumIDList {
+public:
+    explicit ListEnumerator(std::vector<std::vector<BYTE>> items) : items_(std::move(items)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (riid == IID_IUnknown || riid == IID_IEnumIDList) {
+            *object = static_cast<IEnumIDList*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;  // our own COM object
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE Next(ULONG, PITEMID_CHILD* out, ULONG* fetched) override {
+        if (fetched) *fetched = 0;
+        if (next_ >= items_.size()) return S_FALSE;
+        *out = reinterpret_cast<PITEMID_CHILD>(
+            shell::ConcatIdLists(shell_testing::AsList(items_[next_++]), nullptr).release());
+        if (fetched) *fetched = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reset() override {
+        next_ = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumIDList**) override { return E_NOTIMPL; }
+
+private:
+    std::vector<std::vector<BYTE>> items_;
+    size_t next_ = 0;
+    ULONG refs_ = 1;
+};
+
+// A Send To folder of three entries, each with a drop target of its own; `entries` is what it lists now.
+class SendToTargets final : public testing_support::StubFolder {
+public:
+    std::vector<std::vector<BYTE>> entries{shell_testing::MakeList({4}), shell_testing::MakeList({5}),
+                                           shell_testing::MakeList({6})};
+    testing_support::RecordingTarget targets[3];
+    HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList** out) override {
+        *out = new ListEnumerator(entries);  // the caller's reference is the first
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF, STRRET* out) override {
+        const std::wstring name = L"送り先0" + std::to_wstring(Which(item));
+        out->uType = STRRET_WSTR;
+        out->pOleStr = static_cast<LPWSTR>(::CoTaskMemAlloc((name.size() + 1) * sizeof(wchar_t)));
+        ::wcscpy(out->pOleStr, name.c_str());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT count, PCUITEMID_CHILD_ARRAY items, REFIID riid, UINT*,
+                                            void** out) override {
+        *out = nullptr;
+        if (riid != IID_IDropTarget || count != 1 || Which(items[0]) < 0) return E_NOINTERFACE;
+        return targets[Which(items[0])].QueryInterface(riid, out);
+    }
+
+private:
+    // The entry by its bytes (an item of size 4 + k is entry k).
+    static int Which(const ITEMIDLIST* item) { return item ? item->mkid.cb - 4 : -1; }
+};
+
+void PutTextOnTheClipboard(const std::wstring& text) {
+    ASSERT_TRUE(::OpenClipboard(nullptr));
+    ::EmptyClipboard();
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    ::wcscpy(static_cast<wchar_t*>(::GlobalLock(memory)), text.c_str());
+    ::GlobalUnlock(memory);
+    ::SetClipboardData(CF_UNICODETEXT, memory);
+    ::CloseClipboard();
+}
+
+std::wstring ClipboardText() {
+    std::wstring text;
+    if (!::OpenClipboard(nullptr)) return text;
+    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+        text = static_cast<const wchar_t*>(::GlobalLock(data));
+        ::GlobalUnlock(data);
+    }
+    ::CloseClipboard();
+    return text;
+}
 
 // A shell menu with a "New" submenu that it fills only when the submenu opens, as the shell's own does.
 class LazyShellMenu final : public IContextMenu3 {
@@ -469,31 +566,55 @@ TEST(InvokeItemCommand, RunsTheKindsCommandWhenTheItemAllowsIt) {
     testing_support::EmptyTheClipboard();
 }
 
-TEST(ContextMenu, ASendToChoiceRunsTheShellsCopyThenPastesOntoTheEntry) {
-    TempDir sendTo, dir;
-    AddShortcuts(sendTo, 0, 3, dir.Path().wstring());
+TEST(ContextMenu, ASendToChoiceDropsTheItemsOnTheEntryItShowedAndLeavesTheClipboardAlone) {
+    TempDir dir;
+    const std::wstring a = dir / L"a.txt", b = dir / L"b.txt";
+    testing_support::WriteBytes(a, "x");
+    testing_support::WriteBytes(b, "x");
+    PutTextOnTheClipboard(L"the user's own");
     OwnerWindow owner;
     ScriptedPrompter prompter;
     ScriptedMenu component;
-    component.sendToFolder = sendTo.Path().wstring();
-    component.choose = [](HMENU menu) { return testing_support::MenuIdOf(menu, L"送り先01"); };
+    SendToTargets sendTo;
+    component.sendToStub = &sendTo;
+    // The user picks the second entry; meanwhile the Send To folder changes, so that its second entry is another
+    // one now: the items must still go to the entry that was shown.
+    component.choose = [&sendTo](HMENU menu) {
+        std::rotate(sendTo.entries.begin(), sendTo.entries.begin() + 1, sendTo.entries.end());
+        return testing_support::MenuIdOf(menu, L"送り先01");
+    };
+    auto files = shell::PathsToItems(2, {a, b});
+    ASSERT_TRUE(files);
+    const std::vector<shell::UniqueIdList> each = shell::SplitSiblings(files->items.get(), 2);
+    LPCITEMIDLIST raw[] = {each[0].get(), each[1].get()};
     SendToShellFolder folder;
-    const auto items = shell_testing::MakeList({6, 8});
+    ASSERT_HRESULT_SUCCEEDED(files->folder->GetUIObjectOf(owner.get(), 2, raw, IID_IDataObject, nullptr,
+                                                          reinterpret_cast<void**>(folder.data.GetAddressOf())));
     CountingMalloc malloc;
 
-    // Wine's shortcuts offer no paste, so the choice ends after the copy.
-    EXPECT_FALSE(component.ShowForItems(owner.get(), &folder, shell_testing::AsList(items), 2, POINT{}));
-    ASSERT_EQ(folder.menu.verbs, std::vector<UINT_PTR>{25});
-    EXPECT_EQ(folder.menu.size, sizeof(CMINVOKECOMMANDINFO));
-    EXPECT_EQ(folder.menu.owner, owner.get());
-    EXPECT_EQ(folder.menu.show, SW_SHOWNORMAL);
+    EXPECT_TRUE(component.ShowForItems(owner.get(), &folder, files->items.get(), 2, POINT{}));
+    EXPECT_EQ(sendTo.targets[1].drops, 1);
+    EXPECT_EQ(sendTo.targets[1].dropped, (std::vector<std::wstring>{a, b}));
+    EXPECT_EQ(sendTo.targets[0].enters + sendTo.targets[2].enters, 0);
+    EXPECT_TRUE(folder.menu.verbs.empty()) << "no copy of the shell's ran";
+    EXPECT_EQ(ClipboardText(), L"the user's own");
     EXPECT_TRUE(prompter.messages.empty());
     EXPECT_EQ(malloc.live.size(), 0u);
+    EXPECT_EQ(malloc.doubleFrees, 0);
+
+    // Items the folder cannot hand on go nowhere, and the clipboard still stays as it was.
+    component.choose = [](HMENU menu) { return testing_support::MenuIdOf(menu, L"送り先00"); };
+    sendTo.entries = {shell_testing::MakeList({4})};
+    folder.data.Reset();
+    EXPECT_FALSE(component.ShowForItems(owner.get(), &folder, files->items.get(), 2, POINT{}));
+    EXPECT_EQ(sendTo.targets[0].drops, 0);
+    EXPECT_EQ(ClipboardText(), L"the user's own");
 
     // The shell's own commands run as they are.
     component.choose = [](HMENU menu) { return testing_support::MenuIdOf(menu, L"コピー(&C)"); };
-    EXPECT_TRUE(component.ShowForItems(owner.get(), &folder, shell_testing::AsList(items), 1, POINT{}));
-    EXPECT_EQ(folder.menu.verbs.back(), 25u);
+    EXPECT_TRUE(component.ShowForItems(owner.get(), &folder, files->items.get(), 1, POINT{}));
+    EXPECT_EQ(folder.menu.verbs, std::vector<UINT_PTR>{25});
+    testing_support::EmptyTheClipboard();
 }
 
 TEST(ContextMenu, TheEntriesOfAFullSendToFolderRunNothing) {
