@@ -35,7 +35,7 @@ Recovery::Recovery(TForm1& form, std::wstring root)
     : form_(form),
       root_(std::move(root)),
       folder_(std::make_shared<recovery::InstanceFolder>(root_)),
-      clock_(nullptr, kCheckMs, true) {
+      clock_(nullptr, kCheckMs, false) {
     clock_.OnTimer = [this] { Tick(); };
 }
 
@@ -77,6 +77,7 @@ void Recovery::Changed(int slot) {
     ++t.changes;
     t.last = ::GetTickCount64();
     if (t.first == 0) t.first = t.last;
+    if (enabled_) clock_.SetEnabled(true);  // it sleeps while nothing waits for a snapshot
 }
 
 void Recovery::Queue(Job job) {
@@ -130,6 +131,9 @@ void Recovery::Tick() {
         if (Due(slot, now, true)) Snap(slot);
     }
     clock_.SetInterval(round_.empty() ? kCheckMs : kStepMs);
+    bool waiting = !round_.empty();
+    for (int slot = 1; slot <= kSlotCount && !waiting; ++slot) waiting = Due(slot, now, true);
+    clock_.SetEnabled(waiting);
 }
 
 void Recovery::Snap(int slot) {
@@ -147,8 +151,7 @@ void Recovery::Snap(int slot) {
     });
 }
 
-// The index names each document as its tab does now: a caption that gained its "*", a path given by a save that
-// failed after the name was chosen.
+// The index names each document as its tab does now, a caption that gained its "*" included.
 void Recovery::FollowCaptions() {
     bool changed = false;
     for (auto& [slot, e] : entries_) {
