@@ -72,13 +72,13 @@ TForm1::TForm1(TForm1Options options) : ui::Window(nullptr), options_(std::move(
 }
 
 TForm1::~TForm1() {
-    // Recovery goes first: it lets go of the editors and ends with its files while they are all still there.
-    recovery_.reset();
     // The editors' windows go with the pages; the slots only hold them.
     for (auto& s : slots_) {
         s.editor.reset();
         s.page.reset();
     }
+    // Recovery outlives the editors, which report their changes to it, and ends its folder before the window goes.
+    recovery_.reset();
 }
 
 void TForm1::FormCreate() {
