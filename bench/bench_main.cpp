@@ -13,6 +13,7 @@ void RunListBenchmarks();
 void RunOpenSaveBenchmarks();
 void RunTreeBenchmarks();
 void RunPanelBenchmarks();
+void RunRecoveryBenchmarks();
 
 int main(int argc, char** argv) {
     shell::ShellModule shellModule;  // OLE, the shell allocator and the desktop folder, as the program has them
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     if (wanted("list")) RunListBenchmarks();
     if (wanted("tree")) RunTreeBenchmarks();
     if (wanted("panel")) RunPanelBenchmarks();
+    if (wanted("recovery")) RunRecoveryBenchmarks();
     std::fflush(stdout);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "app/document_io.h"
+#include "app/recovery.h"
 #include "ui/error.h"
 #include "ui/ini.h"
 #include "ui/prompt.h"
@@ -44,6 +45,10 @@ std::wstring WindowText(HWND hwnd) {
 
 TForm1::TForm1(TForm1Options options) : ui::Window(nullptr), options_(std::move(options)) {
     iniPath_ = options_.iniPath.empty() ? ui::ExeFolder() + L"data.ini" : options_.iniPath;
+    // Beside whatever data.ini the window uses: the program's folder, or a test's own.
+    std::wstring iniFolder = ui::DirectoryOf(iniPath_);
+    if (!iniFolder.empty() && iniFolder.back() != L'\\') iniFolder += L'\\';
+    recovery_ = std::make_unique<Recovery>(*this, iniFolder + L"recovery");
     BeginLoading();
     background_.reset(::CreateSolidBrush(transparentColour_));
 
@@ -72,6 +77,8 @@ TForm1::~TForm1() {
         s.editor.reset();
         s.page.reset();
     }
+    // Recovery outlives the editors, which report their changes to it, and ends its folder before the window goes.
+    recovery_.reset();
 }
 
 void TForm1::FormCreate() {
@@ -164,6 +171,7 @@ void TForm1::FormShow() {
     }
     ::DragAcceptFiles(Handle(), TRUE);
     FolderPanelFirstShow();
+    recovery_->Start();
 }
 
 bool TForm1::FormCloseQuery() {
@@ -227,6 +235,30 @@ void TForm1::Timer1Timer() {
     const long column = ui::Cp932Width(before) + static_cast<long>(std::count(before.begin(), before.end(), L'\r'));
     SetStatus(0, ui::ToText(line + 1) + L" : " + ui::ToText(column + 1));
     SetStatus(2, s.fileName);
+}
+
+void TForm1::ShowStatusNotice(const std::wstring& text) {
+    statusNotice_ = text;
+    LayoutStatusNotice();
+}
+
+// The notice takes a panel of its own at the right end, as wide as its text, so the refresh of the other panels
+// never covers it.
+void TForm1::LayoutStatusNotice() {
+    if (statusNotice_.empty() || !statusBar_) return;
+    int parts[3]{};
+    if (::SendMessageW(statusBar_, SB_GETPARTS, 3, reinterpret_cast<LPARAM>(parts)) < 2) return;
+    SIZE extent{};
+    {
+        const ui::WindowDc dc(statusBar_);
+        const ui::SelectIn font(dc.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(statusBar_, WM_GETFONT, 0, 0)));
+        ::GetTextExtentPoint32W(dc.get(), statusNotice_.c_str(), static_cast<int>(statusNotice_.size()), &extent);
+    }
+    const int width = extent.cx + scale_(24);  // the borders and the size grip
+    const int right = ui::ClientRect(statusBar_).right;
+    int withNotice[4] = {parts[0], parts[1], std::max(parts[1], right - width), -1};
+    ::SendMessageW(statusBar_, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(withNotice));
+    ::SendMessageW(statusBar_, SB_SETTEXTW, 3, reinterpret_cast<LPARAM>(statusNotice_.c_str()));
 }
 
 ui::StreamProgress TForm1::ProgressReporter(const wchar_t* label) {
@@ -302,9 +334,11 @@ void TForm1::popSakjoClick() {
 // every implementation for cut, delete and undo, and a change that goes unmarked is lost without a question at
 // close. Loading, find marking, word wrap and the font dialog set the mark back afterwards, as they must anyway.
 void TForm1::EditorChanged(HWND editor) {
-    for (const Slot& s : slots_) {
+    for (int n = 1; n <= kSlotCount; ++n) {
+        const Slot& s = slots_[static_cast<size_t>(n)];
         if (s.editor && s.editor->Handle() == editor) {
             s.editor->SetModified(true);
+            recovery_->Changed(n);
             return;
         }
     }
@@ -535,6 +569,12 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
                 ui::RunCommand(Handle(), [this] { FormClose(); });
                 ::DestroyWindow(Handle());
             }
+            return 0;
+        case WM_QUERYENDSESSION:
+            recovery_->QueryEndSession();
+            return Default(msg, wp, lp);
+        case WM_ENDSESSION:
+            recovery_->EndSession(wp != FALSE);
             return 0;
         case WM_DESTROY:
             timer1_->SetEnabled(false);

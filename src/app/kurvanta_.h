@@ -25,6 +25,7 @@
 namespace app {
 
 constexpr int kSlotCount = 100;
+class Recovery;
 
 // One document: a tab page with its editor.
 struct Slot {
@@ -130,6 +131,14 @@ public:
 
     // A file dropped from the desktop shell opens in a new tab; only the first of several is taken.
     void DropFiles(HDROP drop);
+
+    // Unsaved work kept for the next start (recovery.h).
+    Recovery& UnsavedWork() noexcept { return *recovery_; }
+    // A document given back from a snapshot, in a new tab with its old caption and file, marked modified; the slot,
+    // or 0 when no tab is free or the control could not read it.
+    int OpenRecovered(const std::string& rtf, bool hasFile, const std::wstring& path, const std::wstring& caption);
+    // A notice that stays at the right end of the status bar.
+    void ShowStatusNotice(const std::wstring& text);
 
     // Tool bars float when dragged off the control bar and dock again when their window is closed.
     void FloatToolBar(HWND bar, POINT at);
@@ -276,6 +285,8 @@ private:
     void ReadInto(int slot, const std::wstring& path);
     void WriteSlot(int slot, const std::wstring& path);
     void AfterOpen();
+    void DropTab(int slot);
+    void LayoutStatusNotice();
     void SetStatus(int panel, const std::wstring& text);
     ui::StreamProgress ProgressReporter(const wchar_t* label);
     bool TabControlMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
@@ -340,6 +351,8 @@ private:
     std::wstring startFolder_;
     std::array<Slot, kSlotCount + 1> slots_;  // index 0 unused: slots are numbered from 1
     int current_ = 0;
+    std::unique_ptr<Recovery> recovery_;
+    std::wstring statusNotice_;
 
     // A tab being dragged to a new position.
     bool tabPressed_ = false;

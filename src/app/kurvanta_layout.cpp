@@ -303,6 +303,7 @@ void TForm1::LayoutForm() {
     const int top = ui::HeightOf(rebar_);
     const int bottom = client.bottom - ui::HeightOf(statusBar_);
     ui::Place(paneMain_->Handle(), 0, top, client.right, bottom - top);
+    LayoutStatusNotice();
 }
 
 void TForm1::LayoutPaneMain() {

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "app/document_io.h"
+#include "app/recovery.h"
 #include "ui/error.h"
 #include "ui/prompt.h"
 #include "ui/text.h"
@@ -90,6 +91,7 @@ void TForm1::SetUpEditor(int slot) {
     s.fontSize = fontDefaults_.size;
     editor.SetDefaultFormat(fontDefaults_.charset, fontDefaults_.name, fontDefaults_.size);
     editor.SetText(L"");
+    recovery_->Replaced(slot);  // what the slot held before is gone, and so is its snapshot
 }
 
 void TForm1::ReadInto(int slot, const std::wstring& path) {
@@ -125,6 +127,7 @@ void TForm1::WriteSlot(int slot, const std::wstring& path) {
 }
 
 void TForm1::AfterOpen() {
+    recovery_->Replaced(current_);  // reading the file was no change of the user's
     SetButtonDown(kBtnWrap, false);
     if (ui::RichEdit* editor = CurrentEditor()) {
         editor->SetWordWrap(false);
@@ -150,6 +153,7 @@ void TForm1::sinkitab(int mode, const std::wstring& path) {
     current_ = n;
     s.editor = std::make_unique<ui::RichEdit>();
     s.editor->Create(s.page->Handle(), 1000 + static_cast<UINT_PTR>(n), RECT{});
+    recovery_->Watch(n, s.editor->Handle());
     ZoomEditor(*s.editor);
     LayoutPages();
     ShowPage(n);
@@ -217,30 +221,57 @@ bool TForm1::henkoOK(int slot) {
     return ui::Ask(Handle(), s.fileName + L"\r\n" + txt::kCloseUnsaved, MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
+void TForm1::DropTab(int slot) {
+    const int position = PositionOfSlot(slot);
+    ::SendMessageW(pageControl_, TCM_DELETEITEM, static_cast<WPARAM>(position), 0);
+    Slot& s = slots_[static_cast<size_t>(slot)];
+    s.editor.reset();
+    s.page.reset();
+    const int count = TabCount();
+    if (count > 0) {
+        // The next tab to the right takes over, or the first when the closed one was the last.
+        const int next = position < count ? position : 0;
+        ShowPage(SlotAtTab(next));
+    }
+    const int shown = ActiveTabSlot();
+    current_ = shown;
+    if (shown != 0) {
+        const Slot& now = slots_[static_cast<size_t>(shown)];
+        SetStatus(2, now.fileName);
+        SetButtonDown(kBtnWrap, now.editor && now.editor->WordWrap());
+    }
+}
+
 void TForm1::tbtnTabTojClick() {
     timer1_->SetEnabled(false);
     const int slot = ActiveTabSlot();
     if (slot != 0 && henkoOK(slot)) {
-        const int position = PositionOfSlot(slot);
-        ::SendMessageW(pageControl_, TCM_DELETEITEM, static_cast<WPARAM>(position), 0);
-        Slot& s = slots_[static_cast<size_t>(slot)];
-        s.editor.reset();
-        s.page.reset();
-        const int count = TabCount();
-        if (count > 0) {
-            // The next tab to the right takes over, or the first when the closed one was the last.
-            const int next = position < count ? position : 0;
-            ShowPage(SlotAtTab(next));
-        }
-        const int shown = ActiveTabSlot();
-        current_ = shown;
-        if (shown != 0) {
-            const Slot& now = slots_[static_cast<size_t>(shown)];
-            SetStatus(2, now.fileName);
-            SetButtonDown(kBtnWrap, now.editor && now.editor->WordWrap());
-        }
+        recovery_->Closing(slot);
+        DropTab(slot);
     }
     timer1_->SetEnabled(true);
+}
+
+int TForm1::OpenRecovered(const std::string& rtf, bool hasFile, const std::wstring& path, const std::wstring& caption) {
+    const int n = LowestFreeSlot();
+    if (n == 0) return 0;
+    sinkitab(0, L"dmy");
+    Slot& s = slots_[static_cast<size_t>(n)];
+    if (!s.editor) return 0;
+    // As for a file read: the limit is there to take documents in, never to cut them.
+    s.editor->SetTextLimit(kLoadedTextLimit);
+    if (!s.editor->StreamInRtf(rtf)) {
+        recovery_->Closing(n);
+        DropTab(n);
+        return 0;
+    }
+    s.editor->Select(0, 0);
+    s.fileName = hasFile ? path : std::wstring(txt::kUntitled);
+    s.hasFile = hasFile;
+    SetCaption(n, caption);
+    SetStatus(2, s.fileName);
+    s.editor->SetModified(true);
+    return n;
 }
 
 void TForm1::PageControl1Change() {
@@ -373,6 +404,7 @@ void TForm1::tbtnUwagakiClick() {
         WriteSlot(slot, s.fileName);
         SetStatus(2, s.fileName);
         s.editor->SetModified(false);
+        recovery_->Replaced(slot);  // saved: nothing left to give back
         ui::Ask(Handle(), TabCaption(slot) + L"\r\n" + txt::kOverwritten, MB_OK | MB_ICONINFORMATION);
     });
 }
@@ -391,6 +423,7 @@ void TForm1::tbtnNamaeHozonClick() {
         SetCaption(slot, ui::NameWithoutExtension(*path));
         SetStatus(2, *path);
         s.editor->SetModified(false);
+        recovery_->Replaced(slot);
     });
 }
 

@@ -28,6 +28,10 @@ inline constexpr wchar_t kSaveDefaultExt[] = L"TXT";
 inline constexpr wchar_t kLoading[] = L"読み込み中… ";
 inline constexpr wchar_t kSaving[] = L"保存中… ";
 
+// Unsaved work kept for the next start.
+inline constexpr wchar_t kRecoveryOffer[] = L"前回の終了時に保存されていない文書が %s 件あります。復元しますか？";
+inline constexpr wchar_t kRecoveryOff[] = L"フォルダに書き込めないため、未保存文書の復元はオフです";
+
 // Failures that no command expects: shown, and the program goes on.
 inline constexpr wchar_t kOutOfMemory[] = L"メモリが不足しています";
 inline constexpr wchar_t kUnexpectedError[] = L"予期しないエラーが発生しました";

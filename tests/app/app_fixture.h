@@ -1,5 +1,7 @@
 // A main window in a temporary folder of its own, with scripted answers for its questions.
 #pragma once
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "app/kurvanta_.h"
+#include "app/recovery.h"
 #include "support/test_support.h"
 #include "ui/text.h"
 
@@ -37,5 +40,33 @@ protected:
     void Type(int slot, const std::wstring& text) {
         Editor(slot).SelectAll();
         Editor(slot).ReplaceSelection(text, true);
+    }
+
+    // Unsaved work kept beside data.ini: the folder of each instance under "recovery", and the files in one.
+    std::wstring RecoveryRoot() const { return dir / L"recovery"; }
+    std::vector<std::wstring> RecoveryFolders() const {
+        std::vector<std::wstring> folders;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(RecoveryRoot(), ec))
+            if (e.is_directory()) folders.push_back(e.path().wstring());
+        return folders;
+    }
+    static std::vector<std::wstring> FileNames(const std::wstring& folder) {
+        std::vector<std::wstring> names;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(folder, ec)) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // Pumps until the window has looked for old work and every change of a modified tab is on disk.
+    bool SettleRecovery(app::TForm1* which = nullptr) {
+        app::TForm1& f = which ? *which : *form;
+        return testing_support::PumpUntil([&] { return f.UnsavedWork().Settled(); }, 30000);
+    }
+    // The system ends the session: the window is told, and then the process ends without any clean-up of ours.
+    void EndSession() {
+        ::SendMessageW(form->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+        ::SendMessageW(form->Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        form.reset();
     }
 };

@@ -40,28 +40,7 @@ HWND FindChild(HWND parent, const wchar_t* className, bool visibleOnly) {
     return search.found;
 }
 
-// Memory in the program's process, for the list view messages that carry pointers.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HANDLE process, size_t size)
-        : process_(process), address_(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE)) {}
-    ~RemoteBuffer() {
-        if (address_) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-    }
-    RemoteBuffer(const RemoteBuffer&) = delete;
-    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-    void* Address() const { return address_; }
-    void Write(const void* data, size_t size, size_t offset = 0) const {
-        ::WriteProcessMemory(process_, static_cast<BYTE*>(address_) + offset, data, size, nullptr);
-    }
-    void Read(void* data, size_t size, size_t offset = 0) const {
-        ::ReadProcessMemory(process_, static_cast<BYTE*>(address_) + offset, data, size, nullptr);
-    }
-
-private:
-    HANDLE process_;
-    void* address_;
-};
+using testing_support::RemoteBuffer;
 
 int FindRow(HANDLE process, HWND list, const std::wstring& caption) {
     const int count = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));

@@ -42,13 +42,38 @@ inline HWND ShownMainWindowOf(DWORD process) {
     return search.found;
 }
 
+// Memory in another process, for the messages of its controls that carry pointers.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HANDLE process, size_t size)
+        : process_(process), address_(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE)) {}
+    ~RemoteBuffer() {
+        if (address_) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+    void* Address() const { return address_; }
+    void Write(const void* data, size_t size, size_t offset = 0) const {
+        ::WriteProcessMemory(process_, static_cast<BYTE*>(address_) + offset, data, size, nullptr);
+    }
+    void Read(void* data, size_t size, size_t offset = 0) const {
+        ::ReadProcessMemory(process_, static_cast<BYTE*>(address_) + offset, data, size, nullptr);
+    }
+
+private:
+    HANDLE process_;
+    void* address_;
+};
+
 // The program started from a copy of its own in a folder (so that data.ini is written there), with a command line
-// of arguments after the program's name. Whatever fails, the program does not outlive this object.
+// of arguments after the program's name; a second copy running beside the first needs another name. Whatever fails,
+// the program does not outlive this object.
 class StartedProgram {
 public:
-    StartedProgram(const std::wstring& folder, const std::wstring& arguments) {
+    StartedProgram(const std::wstring& folder, const std::wstring& arguments,
+                   const std::wstring& exeName = L"pilka2.exe") {
         const std::wstring exe = ProgramPath();
-        const std::wstring copy = folder + L"\\pilka2.exe";
+        const std::wstring copy = folder + L"\\" + exeName;
         if (exe.empty() || !::CopyFileW(exe.c_str(), copy.c_str(), FALSE)) return;
         std::wstring commandLine = L"\"" + copy + L"\" " + arguments;
         STARTUPINFOW si{};
@@ -71,6 +96,7 @@ public:
 
     bool Started() const noexcept { return process_ != nullptr; }
     HANDLE Process() const noexcept { return process_; }
+    DWORD Id() const noexcept { return id_; }
     // The shown main window, waited for up to the given time; null when none came.
     HWND WaitForMainWindow(DWORD milliseconds) const {
         const ULONGLONG end = ::GetTickCount64() + milliseconds;
