@@ -23,10 +23,14 @@ ModuleState& State() {
 
 constexpr UINT kDefaultInterval = 2000;
 
-std::wstring CurrentDirectory() {
-    std::wstring dir(::GetCurrentDirectoryW(0, nullptr), L'\0');
-    dir.resize(::GetCurrentDirectoryW(static_cast<DWORD>(dir.size()), dir.data()));
-    return dir;
+// Longer paths are watched in the system's long form, which has no path-buffer limit (directories stop 12 short of
+// it, to leave room for a file name).
+constexpr std::size_t kLongPath = MAX_PATH - 12;
+
+std::wstring WatchablePath(const std::wstring& path) {
+    if (path.size() < kLongPath || path.starts_with(L"\\\\?\\")) return path;
+    if (path.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
+    return L"\\\\?\\" + path;
 }
 
 void UpdateTimer() {
@@ -123,7 +127,8 @@ TDirMonitor::~TDirMonitor() {
 }
 
 void TDirMonitor::SetActive(bool active) {
-    if (active == active_) return;
+    // True again while idle retries the watch: a disc may have been put in since.
+    if (active == active_ && !(active && !change_)) return;
     active_ = active;
     RestartWatch();
 }
@@ -167,19 +172,19 @@ void TDirMonitor::RestartWatch() {
     if (Loading()) return;
     StopWatch();
     if (active_) {
+        // A directory that cannot be watched leaves the monitor idle but still active: the next directory written
+        // starts a watch of its own.
         change_ = OpenWatch();
-        if (change_)
-            State().active.push_back(this);
-        else
-            active_ = false;  // silently: writing Active true again retries
+        if (change_) State().active.push_back(this);
     }
     UpdateTimer();
 }
 
 TDirMonitor::UniqueChangeHandle TDirMonitor::OpenWatch() const {
     // With no kind of change asked for there is nothing to watch; some systems would accept the empty filter.
-    if (filter_.Empty()) return nullptr;
-    const std::wstring path = directory_.empty() ? CurrentDirectory() : directory_;
+    // No directory is no watch: the process's current directory is nothing the user chose to see.
+    if (filter_.Empty() || directory_.empty()) return nullptr;
+    const std::wstring path = WatchablePath(directory_);
     const HANDLE h = ::FindFirstChangeNotificationW(path.c_str(), includeSubDir_, NotifyFilterOf(filter_));
     return UniqueChangeHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
@@ -192,8 +197,8 @@ void TDirMonitor::StopWatch() noexcept {
 
 void TDirMonitor::EndFailedWatch() noexcept {
     // The notification cannot be re-armed (its directory went away, say): it would stay signalled and report the
-    // same change at every tick. The watch ends as one that could not start.
-    active_ = false;
+    // same change at every tick. The watch ends as one that could not start; the monitor stays active, so the next
+    // directory it is given is watched.
     StopWatch();
     UpdateTimer();
 }
