@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ui/error.h"
+#include "ui/text.h"
 
 namespace monitor {
 namespace {
@@ -22,16 +23,6 @@ ModuleState& State() {
 }
 
 constexpr UINT kDefaultInterval = 2000;
-
-// Longer paths are watched in the system's long form, which has no path-buffer limit (directories stop 12 short of
-// it, to leave room for a file name).
-constexpr std::size_t kLongPath = MAX_PATH - 12;
-
-std::wstring WatchablePath(const std::wstring& path) {
-    if (path.size() < kLongPath || path.starts_with(L"\\\\?\\")) return path;
-    if (path.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
-    return L"\\\\?\\" + path;
-}
 
 void UpdateTimer() {
     TFindTimer::Shared().SetEnabled(!State().active.empty());
@@ -184,7 +175,8 @@ TDirMonitor::UniqueChangeHandle TDirMonitor::OpenWatch() const {
     // With no kind of change asked for there is nothing to watch; some systems would accept the empty filter.
     // No directory is no watch: the process's current directory is nothing the user chose to see.
     if (filter_.Empty() || directory_.empty()) return nullptr;
-    const std::wstring path = WatchablePath(directory_);
+    // The long form lifts the path-buffer limit of the system call.
+    const std::wstring path = ui::LongPathForm(directory_);
     const HANDLE h = ::FindFirstChangeNotificationW(path.c_str(), includeSubDir_, NotifyFilterOf(filter_));
     return UniqueChangeHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
