@@ -47,17 +47,25 @@ public:
     LinkedFolderView* ImagePanel() const noexcept { return imagePanel_; }
     void SetImagePanel(LinkedFolderView* panel) noexcept { imagePanel_ = panel; }
 
-    // Selects the folder of a path of any length; false (nothing changes) when the path does not parse.
+    // Selects the folder of a path of any length, or the nearest of its ancestors that the tree finds when the folder
+    // itself is not to be found; false (nothing changes) when the path does not parse.
     bool SelectPath(const std::wstring& path);
+    // The same for a path kept from earlier (the history, a dropped file, the command line): when it no longer parses,
+    // the nearest of its ancestors that does is selected. False when no part of it parses.
+    bool SelectNearestPath(const std::wstring& path);
     // The selected folder's parsing name (its file-system path when it has one); empty when nothing is selected.
     std::wstring GetSelectedPath() const;
     // A new absolute list of the selected folder; absent when nothing is selected.
     UniqueIdList GetSelectedIdList() const;
     // Clears and rebuilds the tree from the desktop and selects the folder of target again (the root for the desktop
-    // or an absent list). The list stays the caller's.
+    // or an absent list; its nearest ancestor when it has gone), keeping the open branches and the scroll position.
+    // The list stays the caller's.
     void RebuildTree(const ITEMIDLIST* target);
+    // Selects the folder of an absolute list: the root for the desktop's own list, the nearest ancestor that the tree
+    // finds for a folder that has gone.
     void SelectIdList(const ITEMIDLIST* absolute);
-    // Moves the selection into the selected folder's child of that one-item list.
+    // Moves the selection into the selected folder's child of that one-item list; a child that is not to be found
+    // leaves the selection where it is.
     void SelectChild(const ITEMIDLIST* item);
     // The file list gave the selected folder's child oldItem the new name newItem (both one-item lists, the
     // caller's).
@@ -96,6 +104,8 @@ public:
     void SetIndent(int value);
     bool ReadOnly() const noexcept { return readOnly_; }
     void SetReadOnly(bool value);
+    // Brings the selected folder's label into view, scrolling as little as it takes.
+    void ShowSelected();
     // Destroys and re-creates the control's window (as a change of border needs), keeping the selected folder.
     void RecreateWindow();
 
@@ -115,7 +125,17 @@ protected:
     std::optional<LRESULT> OnReflected(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
-    class RedrawPause;
+    // Redrawing of the nodes stays off until the outermost pause ends, so a fill inside a search paints once.
+    class RedrawPause {
+    public:
+        explicit RedrawPause(TFolderView& tree) noexcept;
+        ~RedrawPause();
+        RedrawPause(const RedrawPause&) = delete;
+        RedrawPause& operator=(const RedrawPause&) = delete;
+
+    private:
+        TFolderView& tree_;
+    };
 
     void CreateWnd();
     std::optional<LRESULT> OnTreeMessage(UINT msg, WPARAM wp, LPARAM lp);
@@ -133,6 +153,8 @@ private:
     HTREEITEM FindChildNode(HTREEITEM node, const ITEMIDLIST* item);
     HTREEITEM AddMissingChild(HTREEITEM node, IShellFolder* folder, const ITEMIDLIST* item);
     HTREEITEM FindNodeByIdList(const ITEMIDLIST* list);
+    HTREEITEM FindNearestNode(const ITEMIDLIST* absolute);
+    bool Contains(HTREEITEM ancestor, HTREEITEM node) const;  // node is the ancestor or lies below it
     void SetHasChildren(HTREEITEM node, bool value);
     void SetNodeText(HTREEITEM node, const std::wstring& text);
     void SetNodeData(HTREEITEM node, UniqueIdList list);
@@ -141,6 +163,7 @@ private:
     bool CanExpand(HTREEITEM node);
     void Change(HTREEITEM node);
     void NotifyLinkedViews(HTREEITEM node);
+    void Announce(HTREEITEM node);  // the owner and the linked views hear of the node again
     bool CanEdit(HTREEITEM node) const;
     void Edit(const NMTVDISPINFOW& info);
     void DeletionHandler(HTREEITEM node, LPARAM data);
@@ -166,6 +189,7 @@ private:
     int pressX_ = 0;
     int pressY_ = 0;
     bool nativeDrag_ = false;             // the control's own tracking of the press saw a drag begin
+    bool strayed_ = false;                // the pointer went further than a click allows since the press
     HTREEITEM rightClickNode_ = nullptr;  // the node under the last right press, for the right-click selection
 
     LinkedFolderView* comboView_ = nullptr;
