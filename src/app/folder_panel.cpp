@@ -151,17 +151,15 @@ void TForm1::DirMonitor1Change() {
 }
 
 void TForm1::allfolderClia() {
-    // The row being renamed stays until the rename ends; the rebuild follows then.
+    // The row being renamed stays until the rename ends; the refresh follows then.
     if (PanelRenaming()) {
         rebuildRetry_->SetEnabled(true);
         return;
     }
     rebuildRetry_->SetEnabled(false);
-    const shell::UniqueIdList selected = shellTreeView1_->GetSelectedIdList();
-    ::SendMessageW(shellTreeView1_->Handle(), WM_SETREDRAW, FALSE, 0);
-    shellTreeView1_->RebuildTree(selected.get());
-    ::SendMessageW(shellTreeView1_->Handle(), WM_SETREDRAW, TRUE, 0);
-    ::InvalidateRect(shellTreeView1_->Handle(), nullptr, TRUE);
+    // Only what changed is read again, off the window's thread: the tree keeps its open branches, selection and
+    // scroll, the list its place; a shown folder that has gone gives way to its nearest ancestor.
+    shellTreeView1_->Refresh();
 }
 
 void TForm1::ShellListView1Click() {

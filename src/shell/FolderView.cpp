@@ -1,6 +1,7 @@
 #include "shell/FolderView.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "shell/DRPCOMEX.h"
 #include "shell/FileView.h"
@@ -26,12 +27,14 @@ TFolderView::RedrawPause::~RedrawPause() {
     }
 }
 
-TFolderView::TFolderView(ui::Component* owner, HWND parent) : ui::Component(owner), parent_(parent) {
+TFolderView::TFolderView(ui::Component* owner, HWND parent)
+    : ui::Component(owner), parent_(parent), readToken_(generation_.Start()) {
     CreateWnd();
     if (!Loading()) BuildRoot();
 }
 
 TFolderView::~TFolderView() {
+    generation_.CancelAll();                                 // a read under way stops at its next item
     if (hwnd_ && ::IsWindow(hwnd_)) ::DestroyWindow(hwnd_);  // frees every node's list on the way
     hwnd_ = nullptr;
 }
@@ -192,7 +195,9 @@ std::pair<int, int> TFolderView::NodeIcons(HTREEITEM node) {
     const bool got = TreeView_GetItem(hwnd_, &item);
     allIcons_ = false;
     if (!got) return {-1, -1};
-    if (item.iImage == I_IMAGECALLBACK || item.iSelectedImage == I_IMAGECALLBACK) {
+    // Icons still to come from the worker are asked for here and now.
+    if (item.iImage == I_IMAGECALLBACK || item.iSelectedImage == I_IMAGECALLBACK || iconsPending_.erase(node) > 0) {
+        item.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE;
         SetNodeIcons(node, item);
         TreeView_SetItem(hwnd_, &item);
     }
@@ -278,7 +283,7 @@ void TFolderView::SetSelected(HTREEITEM node) {
     if (node == before) return;
     TreeView_SelectItem(hwnd_, node);
     // Some controls clear a selection without a notification: the change is reported all the same.
-    if (!node && before && currentNode_ == before) Change(nullptr);
+    if (!node && before && currentNode_ == before) Change(nullptr, TVC_UNKNOWN);
 }
 
 bool TFolderView::SelectPath(const std::wstring& path) {
@@ -373,8 +378,27 @@ void TFolderView::TellComboSelection() {
     if (absolute) comboView_->BrowseTo(absolute.get());
 }
 
-void TFolderView::Change(HTREEITEM node) {
+void TFolderView::Change(HTREEITEM node, UINT action) {
     if (destroying_) return;
+    if (action == TVC_BYKEYBOARD && !quiet_ && hwnd_) {
+        // Walking the tree with the keys: a folder is taken up once the selection rests on it, not every folder
+        // passed on the way (each would be listed, watched and kept in the history).
+        keyNode_ = node;
+        ::SetTimer(hwnd_, kKeyRestTimer, kKeyRestMs, nullptr);
+        return;
+    }
+    if (keyNode_ && hwnd_) ::KillTimer(hwnd_, kKeyRestTimer);
+    keyNode_ = nullptr;
+    Act(node);
+}
+
+void TFolderView::KeyRested() {
+    ::KillTimer(hwnd_, kKeyRestTimer);
+    const HTREEITEM node = std::exchange(keyNode_, nullptr);
+    if (node && node == Selected()) Act(node);
+}
+
+void TFolderView::Act(HTREEITEM node) {
     if (!quiet_ && OnChange) OnChange(this, node);
     // The handler moved the selection on (a folder it opened could not be listed): that change has been reported.
     if (Selected() != node) return;
@@ -442,6 +466,11 @@ void TFolderView::DeletionHandler(HTREEITEM node, LPARAM data) {
     if (node == currentNode_) currentNode_ = nullptr;
     if (node == previousNode_) previousNode_ = nullptr;
     if (node == rightClickNode_) rightClickNode_ = nullptr;
+    if (node == keyNode_) keyNode_ = nullptr;
+    stamps_.erase(node);
+    opening_.erase(node);
+    fillings_.erase(node);  // its filling ends when it next comes round
+    iconsPending_.erase(node);
     if (OnDeleting) OnDeleting(this, node);
 }
 

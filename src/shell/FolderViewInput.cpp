@@ -27,9 +27,11 @@ std::optional<LRESULT> TFolderView::OnNotify(NMHDR* header) {
             if (!(info->action & TVE_EXPAND)) return 0;
             return CanExpand(info->itemNew.hItem) ? 0 : 1;
         }
-        case TVN_SELCHANGEDW:
-            Change(reinterpret_cast<NMTREEVIEWW*>(header)->itemNew.hItem);
+        case TVN_SELCHANGEDW: {
+            const auto* info = reinterpret_cast<NMTREEVIEWW*>(header);
+            Change(info->itemNew.hItem, info->action);
             return 0;
+        }
         case TVN_DELETEITEMW: {
             const auto* info = reinterpret_cast<NMTREEVIEWW*>(header);
             if (!destroying_) DeletionHandler(info->itemOld.hItem, info->itemOld.lParam);
@@ -42,13 +44,15 @@ std::optional<LRESULT> TFolderView::OnNotify(NMHDR* header) {
             return 0;  // the node's text is already what the shell made of the name
         case TVN_GETDISPINFOW: {
             auto* info = reinterpret_cast<NMTVDISPINFOW*>(header);
-            // The open icon is wanted only for the selected node: the others' stays asked for until they are.
-            if (!allIcons_ && !(TreeView_GetItemState(hwnd_, info->item.hItem, TVIS_SELECTED) & TVIS_SELECTED))
-                info->item.mask &= ~TVIF_SELECTEDIMAGE;
-            if (info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) {
-                SetNodeIcons(info->item.hItem, info->item);
-                info->item.mask |= TVIF_DI_SETITEM;
+            if (!(info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE))) return 0;
+            if (!allIcons_ && Level(info->item.hItem) > 0) {
+                // Asking the system costs milliseconds a folder, and may wait on its disc: the control draws the
+                // plain folder now, and the folder's own icons follow from the worker.
+                IconsLater(info->item);
+                return 0;
             }
+            SetNodeIcons(info->item.hItem, info->item);
+            info->item.mask |= TVIF_DI_SETITEM;
             return 0;
         }
         case TVN_BEGINDRAGW:
@@ -103,10 +107,19 @@ std::optional<LRESULT> TFolderView::OnTreeMessage(UINT msg, WPARAM wp, LPARAM lp
                 return 0;
             }
             if (wp == VK_RETURN && Selected()) {
-                TreeView_Expand(hwnd_, Selected(), TVE_TOGGLE);
+                // Opens and closes in turn; a branch never listed is read off the window's thread first.
+                const HTREEITEM node = Selected();
+                if (NodeHasChildren(node) && !TreeView_GetChild(hwnd_, node))
+                    ReadInBackground(node, true, false);
+                else
+                    TreeView_Expand(hwnd_, node, TVE_TOGGLE);
                 return 0;
             }
             return std::nullopt;
+        case WM_TIMER:
+            if (wp != kKeyRestTimer) return std::nullopt;
+            KeyRested();
+            return 0;
         case WM_CONTEXTMENU:
             if (lp == -1 && contextMenu_ && Selected() && Selected() != Root()) {
                 // From the keyboard: the menu opens below the selected label.

@@ -2,19 +2,15 @@
 // folder, and rebuilding.
 #include "shell/FolderView.h"
 
+#include "shell/SubFolders.h"
+
 namespace shell {
 namespace {
 
 constexpr UINT kSmallIcon = SHGFI_SYSICONINDEX | SHGFI_SMALLICON;  // 0x4001
 constexpr UINT kSmallOpenIcon = kSmallIcon | SHGFI_OPENICON;       // 0x4003
-constexpr SHCONTF kFolderContents = SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN;
 // The shell's shared-folder overlay is overlay image 1 of the system image list (OverlayIndex 0 of a node).
 constexpr UINT kShareOverlay = INDEXTOOVERLAYMASK(1);
-
-int CALLBACK CompareNodes(LPARAM first, LPARAM second, LPARAM folder) {
-    return CompareIds(reinterpret_cast<IShellFolder*>(folder), reinterpret_cast<const ITEMIDLIST*>(first),
-                      reinterpret_cast<const ITEMIDLIST*>(second));
-}
 
 }  // namespace
 
@@ -44,10 +40,11 @@ bool TFolderView::ClearAndAddRoot() {
     const HTREEITEM root = TreeView_InsertItem(hwnd_, &insert);
     if (!root) return false;
     desktop.release();  // the root owns it
+    stamps_[root] = ++lastStamp_;
 
     SetSelected(root);
-    FillChildren(root, DesktopFolder());
-    TreeView_Expand(hwnd_, root, TVE_EXPAND);
+    FillChildren(root);
+    ExpandNow(root);
     return true;
 }
 
@@ -76,7 +73,9 @@ void TFolderView::RebuildTree(const ITEMIDLIST* target) {
     if (updating_ || !hwnd_) return;
     RedrawPause pause(*this);
     // The passage through the desktop is not reported: the owner and the linked views hear only of the folder the
-    // tree comes back to, so a refresh of the shown folder keeps the list's place and the owner's history.
+    // tree comes back to, so a refresh of the shown folder keeps the list's place and the owner's history. Reads
+    // under way name nodes that are about to go.
+    generation_.CancelAll();
     quiet_ = true;
     const std::vector<UniqueIdList> opened = OpenedBranches();
     const UniqueIdList firstShown = NodeIdList(TreeView_GetFirstVisible(hwnd_));
@@ -88,7 +87,7 @@ void TFolderView::RebuildTree(const ITEMIDLIST* target) {
     }
     // The branches the user had opened are opened again where they still exist.
     for (const UniqueIdList& branch : opened)
-        if (const HTREEITEM node = FindNodeByIdList(branch.get())) TreeView_Expand(hwnd_, node, TVE_EXPAND);
+        if (const HTREEITEM node = FindNodeByIdList(branch.get())) ExpandNow(node);
     // A folder that has gone since gives way to its nearest ancestor that is still there.
     const HTREEITEM node = FindNearestNode(target);
     quiet_ = false;
@@ -104,131 +103,158 @@ void TFolderView::RebuildTree(const ITEMIDLIST* target) {
     ShowSelected();
 }
 
-bool TFolderView::FillChildren(HTREEITEM node, IShellFolder* known) {
+bool TFolderView::FillChildren(HTREEITEM node) {
     if (updating_ || !node || !NodeData(node)) return false;
-    ComPtr<IShellFolder> folder = known ? ComPtr<IShellFolder>(known) : NodeFolder(node);
-    ComPtr<IEnumIDList> items;
-    if (!folder || folder->EnumObjects(hwnd_, kFolderContents, &items) != S_OK || !items) {
+    const UniqueIdList absolute = NodeIdList(node);
+    const ui::BusyCursor hourglass;
+    SubFolderListing listing = ReadSubFolders(DesktopFolder(), absolute.get(), {}, hwnd_, {});
+    if (!listing.listed) {
         // A drive without a disc: nothing is added and the node keeps its button, so opening it later tries again.
         SetSelected(currentNode_);
         return false;
     }
-
-    const ui::BusyCursor hourglass;
-    RedrawPause pause(*this);
-    updating_ = true;
-    ComPtr<IShellIcon> icons;
-    folder.As(&icons);
-    int added = 0;
-    for (;;) {
-        ITEMIDLIST* raw = nullptr;
-        ULONG fetched = 0;
-        if (items->Next(1, &raw, &fetched) != S_OK || fetched != 1 || !raw) {
-            if (raw) FreeIdList(raw);
-            break;
-        }
-        if (AddChild(node, folder.Get(), icons.Get(), OwnIdList(raw))) ++added;
-    }
-    if (added > 0) {
-        TVSORTCB sort{};
-        sort.hParent = node;
-        sort.lpfnCompare = CompareNodes;
-        sort.lParam = reinterpret_cast<LPARAM>(folder.Get());
-        TreeView_SortChildrenCB(hwnd_, &sort, FALSE);
-    } else {
-        SetHasChildren(node, false);
-    }
-    updating_ = false;
+    ApplyListing(node, {}, listing);
     return true;
 }
 
-HTREEITEM TFolderView::AddChild(HTREEITEM parent, IShellFolder* folder, IShellIcon* icons, UniqueIdList item) {
-    std::wstring text = GetDisplayName(folder, item.get(), SHGDN_INFOLDER).value_or(std::wstring());
+void TFolderView::ApplyListing(HTREEITEM node, const std::vector<HTREEITEM>& shown, SubFolderListing& listing) {
+    Filling filling(RefOf(node), shown, std::move(listing));
+    ApplySome(filling, 0);
+}
+
+TFolderView::Filling::Filling(NodeRef node, std::vector<HTREEITEM> shown, SubFolderListing listing)
+    : node(node), shown(std::move(shown)), listing(std::move(listing)) {
+    kept.assign(this->shown.size(), false);
+    // New folders after the last one kept go to the end, which the control finds at once; a place after a given
+    // node it has to look for, which costs a whole first listing of a big folder dearly.
+    for (size_t i = 0; i < this->listing.folders.size(); ++i)
+        if (this->listing.folders[i].previous >= 0) lastKept = i + 1;
+}
+
+bool TFolderView::ApplySome(Filling& filling, double budgetMs) {
+    const HTREEITEM node = filling.node.node;
+    if (!hwnd_ || !Alive(filling.node)) return true;
+    LARGE_INTEGER frequency{}, start{};
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&start);
+    size_t steps = 0;
+    auto spent = [&] {
+        // The clock is read now and then only: it costs more than a step.
+        if (budgetMs <= 0 || ++steps % 16 != 0) return false;
+        LARGE_INTEGER now{};
+        ::QueryPerformanceCounter(&now);
+        return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart) >=
+               budgetMs;
+    };
+    // A closed branch changes nothing on screen; redrawing that is turned back on measures the whole tree again,
+    // which would cost every slice of a big listing more than the slice itself.
+    const bool open = (TreeView_GetItemState(hwnd_, node, TVIS_EXPANDED) & TVIS_EXPANDED) != 0;
+    std::optional<RedrawPause> pause;
+    if (open || budgetMs <= 0) pause.emplace(*this);
+    updating_ = true;
+    std::vector<SubFolder>& folders = filling.listing.folders;
+    for (; filling.next < folders.size(); ++filling.next) {
+        if (spent()) {
+            updating_ = false;
+            return false;
+        }
+        const size_t i = filling.next;
+        SubFolder& folder = folders[i];
+        if (folder.previous < 0 || static_cast<size_t>(folder.previous) >= filling.shown.size()) {
+            const HTREEITEM added = InsertChild(node, i >= filling.lastKept ? TVI_LAST : filling.after, folder);
+            if (added) filling.after = added;
+            continue;
+        }
+        const HTREEITEM child = filling.shown[static_cast<size_t>(folder.previous)];
+        filling.kept[static_cast<size_t>(folder.previous)] = true;
+        filling.after = child;
+        if (folder.item) {
+            SetNodeData(child, UniqueIdList(folder.item.release()));
+            if (NodeText(child) != folder.name) SetNodeText(child, folder.name);
+        }
+        // A folder not listed yet shows a button as its folder now says; a listed one knows better itself.
+        if (!TreeView_GetChild(hwnd_, child) && NodeHasChildren(child) != folder.hasSubFolders)
+            SetHasChildren(child, folder.hasSubFolders);
+        const UINT overlay = folder.shared ? kShareOverlay : 0;
+        if ((TreeView_GetItemState(hwnd_, child, TVIS_OVERLAYMASK) & TVIS_OVERLAYMASK) != overlay)
+            TreeView_SetItemState(hwnd_, child, overlay, TVIS_OVERLAYMASK);
+    }
+    // The folders that have gone, last: until then the places of the others are known by them.
+    for (; filling.gone < filling.shown.size(); ++filling.gone) {
+        if (spent()) {
+            updating_ = false;
+            return false;
+        }
+        if (!filling.kept[filling.gone]) TreeView_DeleteItem(hwnd_, filling.shown[filling.gone]);
+    }
+    updating_ = false;
+    // Without a sub-folder the node loses its button.
+    SetHasChildren(node, TreeView_GetChild(hwnd_, node) != nullptr);
+    return true;
+}
+
+HTREEITEM TFolderView::InsertChild(HTREEITEM parent, HTREEITEM after, SubFolder& folder) {
     TVINSERTSTRUCTW insert{};
     insert.hParent = parent;
-    insert.hInsertAfter = TVI_LAST;
+    insert.hInsertAfter = after;
     TVITEMW& node = insert.item;
     node.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN | TVIF_STATE;
-    node.pszText = text.data();
-    node.lParam = reinterpret_cast<LPARAM>(item.get());
-
+    node.pszText = folder.name.data();
+    node.lParam = reinterpret_cast<LPARAM>(folder.item.get());
     // Icons from the folder when it knows them; else asked of the system when the control first draws the node,
     // since the file-information call costs milliseconds and most nodes of a long level are never seen.
-    node.iImage = node.iSelectedImage = I_IMAGECALLBACK;
-    if (icons) {
-        int open = -1;
-        int normal = -1;
-        const ITEMIDLIST* one = item.get();
-        if (SUCCEEDED(icons->GetIconOf(one, GIL_OPENICON, &open)) &&
-            SUCCEEDED(icons->GetIconOf(one, GIL_FORSHELL, &normal)) && open >= 0 && normal >= 0) {
-            node.iImage = normal;
-            node.iSelectedImage = open;
-        }
-    }
-
-    const ITEMIDLIST* asked[] = {item.get()};
-    SFGAOF attributes = SFGAO_HASSUBFOLDER | SFGAO_SHARE;
-    // An item the folder cannot describe keeps its button: opening it finds out.
-    if (FAILED(folder->GetAttributesOf(1, asked, &attributes))) attributes = SFGAO_HASSUBFOLDER;
-    node.cChildren = (attributes & SFGAO_HASSUBFOLDER) ? 1 : 0;
+    const bool ownIcons = folder.icon >= 0 && folder.openIcon >= 0;
+    node.iImage = ownIcons ? folder.icon : I_IMAGECALLBACK;
+    node.iSelectedImage = ownIcons ? folder.openIcon : I_IMAGECALLBACK;
+    node.cChildren = folder.hasSubFolders ? 1 : 0;
     node.stateMask = TVIS_OVERLAYMASK;
-    node.state = (attributes & SFGAO_SHARE) ? kShareOverlay : 0;
-
+    node.state = folder.shared ? kShareOverlay : 0;
     const HTREEITEM added = TreeView_InsertItem(hwnd_, &insert);
-    if (added) item.release();  // the node owns it now
+    if (!added) return nullptr;
+    folder.item.release();  // the node owns it now
+    stamps_[added] = ++lastStamp_;
     return added;
 }
 
 HTREEITEM TFolderView::FindChildNode(HTREEITEM node, const ITEMIDLIST* item) {
     if (!node || !NodeData(node) || !item) return nullptr;
+    FinishFilling(node);  // a search needs all of the node's sub-folders
     const ComPtr<IShellFolder> folder = NodeFolder(node);
     if (!folder) return nullptr;
     bool listedNow = false;
     if (NodeHasChildren(node) && !TreeView_GetChild(hwnd_, node)) {
-        if (!FillChildren(node, folder.Get())) return nullptr;
+        if (!FillChildren(node)) return nullptr;
         listedNow = true;
     }
-    TreeView_Expand(hwnd_, node, TVE_EXPAND);
+    ExpandNow(node);
     for (HTREEITEM child = TreeView_GetChild(hwnd_, node); child; child = TreeView_GetNextSibling(hwnd_, child)) {
         if (CompareIds(folder.Get(), NodeData(child), item) == 0) return child;
     }
     return listedNow ? nullptr : AddMissingChild(node, folder.Get(), item);
 }
 
-// A folder made after its parent was listed: the listing gains that one folder, so that a path naming it (a dropped
-// file's folder, a folder of the history) still leads to it instead of to no selection at all.
+// A folder made after its parent was listed: the listing is brought up to date, so that a path naming it (a
+// dropped file's folder, a folder of the history) still leads to it instead of to no selection at all.
 HTREEITEM TFolderView::AddMissingChild(HTREEITEM node, IShellFolder* folder, const ITEMIDLIST* item) {
     if (updating_) return nullptr;
-    ComPtr<IEnumIDList> items;
-    if (folder->EnumObjects(hwnd_, kFolderContents, &items) != S_OK || !items) return nullptr;
-    for (;;) {
-        ITEMIDLIST* raw = nullptr;
-        ULONG fetched = 0;
-        if (items->Next(1, &raw, &fetched) != S_OK || fetched != 1 || !raw) {
-            if (raw) FreeIdList(raw);
-            return nullptr;
-        }
-        UniqueIdList found = OwnIdList(raw);
-        if (CompareIds(folder, found.get(), item) != 0) continue;
-        ComPtr<IShellIcon> icons;
-        folder->QueryInterface(IID_PPV_ARGS(&icons));
-        const HTREEITEM child = AddChild(node, folder, icons.Get(), std::move(found));
-        if (!child) return nullptr;
-        SetHasChildren(node, true);
-        TVSORTCB sort{};
-        sort.hParent = node;
-        sort.lpfnCompare = CompareNodes;
-        sort.lParam = reinterpret_cast<LPARAM>(folder);
-        TreeView_SortChildrenCB(hwnd_, &sort, FALSE);
-        TreeView_Expand(hwnd_, node, TVE_EXPAND);
-        return child;
+    const std::vector<HTREEITEM> shown = Children(node);
+    std::vector<const ITEMIDLIST*> previous;
+    for (HTREEITEM child : shown) previous.push_back(NodeData(child));
+    const UniqueIdList absolute = NodeIdList(node);
+    SubFolderListing listing = ReadSubFolders(DesktopFolder(), absolute.get(), previous, hwnd_, {});
+    if (!listing.listed) return nullptr;
+    ApplyListing(node, shown, listing);
+    ExpandNow(node);
+    for (HTREEITEM child = TreeView_GetChild(hwnd_, node); child; child = TreeView_GetNextSibling(hwnd_, child)) {
+        if (CompareIds(folder, NodeData(child), item) == 0) return child;
     }
+    return nullptr;
 }
 
 HTREEITEM TFolderView::FindNodeByIdList(const ITEMIDLIST* list) {
     HTREEITEM node = Root();
     if (!node) return nullptr;
-    TreeView_Expand(hwnd_, node, TVE_EXPAND);
+    ExpandNow(node);
     for (const ITEMIDLIST* position = list; position && node; position = NextItem(position)) {
         const UniqueIdList item = CopyFirstItem(position);
         node = FindChildNode(node, item.get());
@@ -240,7 +266,7 @@ HTREEITEM TFolderView::FindNearestNode(const ITEMIDLIST* absolute) {
     // Down the list as far as the tree finds it: the desktop's own (empty) list and an absent one end at the root.
     HTREEITEM node = Root();
     if (!node) return nullptr;
-    TreeView_Expand(hwnd_, node, TVE_EXPAND);
+    ExpandNow(node);
     for (const ITEMIDLIST* position = CountItems(absolute) > 0 ? absolute : nullptr; position;
          position = NextItem(position)) {
         const UniqueIdList item = CopyFirstItem(position);
@@ -252,7 +278,14 @@ HTREEITEM TFolderView::FindNearestNode(const ITEMIDLIST* absolute) {
 }
 
 void TFolderView::Expand(HTREEITEM node) {
-    if (hwnd_ && node) TreeView_Expand(hwnd_, node, TVE_EXPAND);
+    ExpandNow(node);
+}
+
+void TFolderView::ExpandNow(HTREEITEM node) {
+    if (!hwnd_ || !node) return;
+    ++listNow_;
+    TreeView_Expand(hwnd_, node, TVE_EXPAND);
+    --listNow_;
 }
 
 void TFolderView::Collapse(HTREEITEM node) {
@@ -261,9 +294,22 @@ void TFolderView::Collapse(HTREEITEM node) {
 
 bool TFolderView::CanExpand(HTREEITEM node) {
     if (!node) return true;
-    if (NodeHasChildren(node) && !TreeView_GetChild(hwnd_, node)) FillChildren(node, nullptr);
-    // A node that still has no child is not opened: its button stays when the folder could not be listed.
-    return TreeView_GetChild(hwnd_, node) != nullptr;
+    if (const auto filling = fillings_.find(node); filling != fillings_.end()) {
+        if (listNow_ > 0) return FinishFilling(node), true;
+        filling->second->expand = true;  // opens once all its sub-folders are there
+        return false;
+    }
+    if (TreeView_GetChild(hwnd_, node)) return true;
+    if (!NodeHasChildren(node)) return false;
+    if (listNow_ > 0) {
+        FillChildren(node);
+        // A node that still has no child is not opened: its button stays when the folder could not be listed.
+        return TreeView_GetChild(hwnd_, node) != nullptr;
+    }
+    // Opened by the user: the sub-folders are read off the window's thread, and the branch opens when they are
+    // there, however many there are.
+    ReadInBackground(node, true, false);
+    return false;
 }
 
 }  // namespace shell

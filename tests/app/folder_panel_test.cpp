@@ -113,7 +113,8 @@ protected:
     }
     // Lets the panel finish what it reads in the background, so that its rows show the folder it is on.
     void Settle() {
-        EXPECT_TRUE(testing_support::PumpUntil([&] { return !form->ShellListView1().Reading(); }, 20000));
+        EXPECT_TRUE(testing_support::PumpUntil(
+            [&] { return !form->ShellListView1().Reading() && !form->ShellTreeView1().Reading(); }, 20000));
     }
 };
 
@@ -526,4 +527,55 @@ TEST_F(FolderPanelTest, TheShownFolderIsInViewAtStartAfterAHistoryChoiceAndADrop
     ::SendMessageW(form->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder + L"\\dropped.txt"})), 0);
     ASSERT_EQ(Shown(), folder);
     EXPECT_TRUE(labelInView()) << "after a drop";
+}
+
+// ---- the panel live on big and busy folders ----
+
+TEST_F(FolderPanelTest, WalkingTheTreeWithTheKeysListsOnlyTheFolderWhereItRests) {
+    const std::wstring folder = Folder(L"walk");
+    for (const wchar_t* name : {L"walk\\a", L"walk\\b", L"walk\\c"}) Folder(name);
+    testing_support::WriteBytes(folder + L"\\c\\in_c.txt", "c");
+    OpenIn(folder);
+    shell::TFolderView& tree = form->ShellTreeView1();
+    tree.Expand(tree.Selected());
+    const auto history = form->FolderHistory();
+
+    ::SetFocus(tree.Handle());
+    for (int i = 0; i < 3; ++i) ::PostMessageW(tree.Handle(), WM_KEYDOWN, VK_DOWN, 1);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return form->FolderHistory().size() > history.size(); }, 5000));
+    Settle();
+    testing_support::PumpFor(400);  // long enough for a folder passed on the way to be taken up, were it to be
+    EXPECT_EQ(Shown(), folder + L"\\c");
+    auto expected = history;
+    expected.push_back(folder + L"\\c");
+    EXPECT_EQ(form->FolderHistory(), expected) << "a and b were only passed";
+    EXPECT_EQ(WindowTitle(form->Handle()), L"保存フォルダ=" + folder + L"\\c");
+    EXPECT_EQ(form->DirMonitor1().Directory(), folder + L"\\c");
+    EXPECT_NE(RowOf(List(), L"in_c.txt"), -1);
+}
+
+TEST_F(FolderPanelTest, AMonitorRefreshKeepsTheTreesPlaceAndTheShownFolderInView) {
+    // Enough folders beside the shown one that its row lies well down a tree of a few rows.
+    for (int i = 0; i < 40; ++i) Folder(L"sibling" + std::to_wstring(10 + i));
+    const std::wstring folder = Folder(L"sibling60");
+    OpenIn(folder);
+    shell::TFolderView& tree = form->ShellTreeView1();
+    const HTREEITEM shown = tree.Selected();
+    const HTREEITEM top = TreeView_GetFirstVisible(tree.Handle());
+    const int across = ::GetScrollPos(tree.Handle(), SB_HORZ);
+    const RECT before = tree.NodeLabelRect(shown);
+    const RECT client = ui::ClientRect(tree.Handle());
+    ASSERT_GE(before.top, client.top);
+    ASSERT_LE(before.bottom, client.bottom);
+
+    Folder(L"sibling05");  // a folder above it, in the listing of its parent
+    testing_support::WriteBytes(folder + L"\\made.txt", "x");
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return RowOf(List(), L"made.txt") != -1; }, 10000));
+    Settle();
+    EXPECT_EQ(tree.Selected(), shown);
+    EXPECT_EQ(TreeView_GetFirstVisible(tree.Handle()), top);
+    EXPECT_EQ(::GetScrollPos(tree.Handle(), SB_HORZ), across);
+    const RECT after = tree.NodeLabelRect(shown);
+    EXPECT_GE(after.top, client.top);
+    EXPECT_LE(after.bottom, client.bottom);
 }
