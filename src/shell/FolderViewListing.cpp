@@ -75,7 +75,7 @@ void TFolderView::RebuildTree(const ITEMIDLIST* target) {
     // The passage through the desktop is not reported: the owner and the linked views hear only of the folder the
     // tree comes back to, so a refresh of the shown folder keeps the list's place and the owner's history. Reads
     // under way name nodes that are about to go.
-    generation_.CancelAll();
+    readToken_ = generation_.Start();
     quiet_ = true;
     const std::vector<UniqueIdList> opened = OpenedBranches();
     const UniqueIdList firstShown = NodeIdList(TreeView_GetFirstVisible(hwnd_));

@@ -70,6 +70,18 @@ TEST_F(FolderViewTest, ABranchTheUserOpensIsReadOffTheWindowsThreadAndOpensOnceR
     ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
     EXPECT_EQ(Texts(inner), std::vector<std::wstring>{L"below"});
     EXPECT_TRUE(TreeView_GetItemState(tree->Handle(), inner, TVIS_EXPANDED) & TVIS_EXPANDED);
+
+    // The same after a rebuild, which makes the reads under way stale, not those that come after it.
+    MakeDir(root + L"\\later");
+    MakeDir(root + L"\\later\\sub");
+    tree->RebuildTree(UniqueIdList(PathToIdList(root)).get());
+    const HTREEITEM later = Child(tree->Selected(), L"later");
+    ASSERT_NE(later, nullptr);
+    ASSERT_TRUE(tree->Children(later).empty());
+    tree->SetSelected(later);
+    ::SendMessageW(tree->Handle(), WM_KEYDOWN, VK_RETURN, 1);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_EQ(Texts(later), std::vector<std::wstring>{L"sub"});
 }
 
 TEST_F(FolderViewTest, ARefreshKeepsBranchesSelectionAndScrollAndShowsWhatChangedAsAFreshListingWould) {
