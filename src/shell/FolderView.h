@@ -286,7 +286,9 @@ private:
     ui::Generation generation_;
     ui::Generation::Token readToken_;  // stale once the nodes it names are gone for good (a rebuild, the end)
     ui::UiInbox inbox_;
-    ui::BackgroundWorker worker_;  // goes before the inbox: a read still running posts to a live inbox
+    // Both go before the inbox: a read still running posts to a live inbox.
+    ui::BackgroundWorker worker_;
+    ui::BackgroundWorker iconWorker_;  // icons on a thread of their own, so that they never hold a read up
 
     bool showRoot_ = false;
     bool rightClickSelect_ = false;

@@ -160,7 +160,7 @@ void TFolderView::ReadIcons() {
     if (wanted->empty()) return;
     const ui::Generation::Token token = readToken_;
     const ui::UiInbox::Sender sender = inbox_.MakeSender();
-    worker_.Run([this, wanted, token, sender]() mutable {
+    iconWorker_.Run([this, wanted, token, sender]() mutable {
         auto icons = std::make_shared<std::vector<std::pair<int, int>>>();
         for (const WantedIcons& one : *wanted) {
             if (token.Stale()) break;
