@@ -5,6 +5,10 @@
 // The native tree view is wrapped directly: its notifications come back to this component through
 // ui::ReflectingControl, its mouse messages through a subclass. Every node owns the one-item list its parent's folder
 // gave for it (the root: the desktop's empty list); absolute lists are built on demand and freed at once.
+//
+// What the user opens, and every refresh, is read on a worker thread and applied on the window's thread by
+// difference, in slices, so that the window never waits on a folder; a search for a folder (a path, the list's
+// double-click) lists what it passes here and now. A selection made with the keys is taken up once it rests.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -83,6 +87,8 @@ public:
     // caller's).
     void RenameChild(const ITEMIDLIST* oldItem, const ITEMIDLIST* newItem);
 
+    // The node the owner and the linked views were last told of, and the one before it; a selection made with the
+    // keys becomes current once it rests.
     HTREEITEM CurrentNode() const noexcept { return currentNode_; }
     HTREEITEM PreviousNode() const noexcept { return previousNode_; }
     HTREEITEM Selected() const;
