@@ -2,6 +2,8 @@
 // monitor that keeps them current, and opening files from the list.
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include "app/kurvanta_.h"
 #include "ui/text.h"
 #include "ui/texts.h"
@@ -83,27 +85,33 @@ void TForm1::LayoutFileList() {
 
 void TForm1::SelectStartFolder(const std::wstring& folder) {
     startFolder_ = folder;
-    shellTreeView1_->SelectPath(folder);
+    shellTreeView1_->SelectNearestPath(folder);
 }
 
 void TForm1::FolderPanelFirstShow() {
     ListView_SetColumnWidth(shellListView1_->Handle(), 0, scale_(150));
+    // A page to the right shows the deeper levels; the selected folder's label stays in view all the same.
     ::SendMessageW(shellTreeView1_->Handle(), WM_HSCROLL, MAKEWPARAM(SB_PAGERIGHT, 0), 0);
+    shellTreeView1_->ShowSelected();
     LayoutPaneLeftUp();
 }
 
 std::wstring TForm1::SelectedFolderPath() const {
-    return shellTreeView1_ ? shellTreeView1_->GetSelectedPath() : std::wstring();
+    if (!shellTreeView1_) return {};
+    // The file-system path only: a virtual folder's parsing name ("::{...}") is no place to save to or to watch.
+    return shell::PathOfIdList(shellTreeView1_->GetSelectedIdList().get());
 }
 
 void TForm1::ShellTreeView1Change() {
-    const std::wstring path = shellTreeView1_->GetSelectedPath();
+    const std::wstring path = SelectedFolderPath();
     ::SetWindowTextW(Handle(), (std::wstring(txt::kFolderCaption) + path).c_str());
     dirMonitor1_->SetDirectory(path);
     combotuika(cbFolRireki_, path);
 }
 
 void TForm1::combotuika(HWND combo, const std::wstring& path) {
+    // Only folders that can be chosen again: no empty entry, no virtual folder's parsing name.
+    if (path.empty() || path.starts_with(L"::{")) return;
     const int count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i)
         if (ComboItem(combo, i) == path) return;  // exact: a folder visited again keeps its place
@@ -125,8 +133,12 @@ void TForm1::cbFolRirekiDropDown() {
 void TForm1::cbFolRirekiChange() {
     const auto index = ::SendMessageW(cbFolRireki_, CB_GETCURSEL, 0, 0);
     if (index == CB_ERR) return;
-    // A folder that has gone since leaves the tree where it is.
-    shellTreeView1_->SelectPath(ComboItem(cbFolRireki_, static_cast<int>(index)));
+    // A folder that has gone since gives way to its nearest ancestor that is still there; the history then shows
+    // where the tree went.
+    shellTreeView1_->SelectNearestPath(ComboItem(cbFolRireki_, static_cast<int>(index)));
+    const std::vector<std::wstring> history = FolderHistory();
+    const auto shown = std::find(history.begin(), history.end(), SelectedFolderPath());
+    if (shown != history.end()) ::SendMessageW(cbFolRireki_, CB_SETCURSEL, shown - history.begin(), 0);
 }
 
 bool TForm1::PanelRenaming() const {
@@ -139,17 +151,15 @@ void TForm1::DirMonitor1Change() {
 }
 
 void TForm1::allfolderClia() {
-    // The row being renamed stays until the rename ends; the rebuild follows then.
+    // The row being renamed stays until the rename ends; the refresh follows then.
     if (PanelRenaming()) {
         rebuildRetry_->SetEnabled(true);
         return;
     }
     rebuildRetry_->SetEnabled(false);
-    const shell::UniqueIdList selected = shellTreeView1_->GetSelectedIdList();
-    ::SendMessageW(shellTreeView1_->Handle(), WM_SETREDRAW, FALSE, 0);
-    shellTreeView1_->RebuildTree(selected.get());
-    ::SendMessageW(shellTreeView1_->Handle(), WM_SETREDRAW, TRUE, 0);
-    ::InvalidateRect(shellTreeView1_->Handle(), nullptr, TRUE);
+    // Only what changed is read again, off the window's thread: the tree keeps its open branches, selection and
+    // scroll, the list its place; a shown folder that has gone gives way to its nearest ancestor.
+    shellTreeView1_->Refresh();
 }
 
 void TForm1::ShellListView1Click() {

@@ -385,7 +385,13 @@ void TForm1::DropFiles(HDROP drop) {
     }
     ::DragFinish(drop);
     if (path.empty()) return;
-    shellTreeView1_->SelectPath(ui::DirectoryOf(path));
+    // A folder is a place to go, not a document: the tree shows it and no tab opens to fail on it.
+    const DWORD attributes = ::GetFileAttributesW(ui::LongPathForm(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        shellTreeView1_->SelectNearestPath(path);
+        return;
+    }
+    shellTreeView1_->SelectNearestPath(ui::DirectoryOf(path));
     sinkitab(1, path);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ui/error.h"
+#include "ui/text.h"
 
 namespace monitor {
 namespace {
@@ -22,12 +23,6 @@ ModuleState& State() {
 }
 
 constexpr UINT kDefaultInterval = 2000;
-
-std::wstring CurrentDirectory() {
-    std::wstring dir(::GetCurrentDirectoryW(0, nullptr), L'\0');
-    dir.resize(::GetCurrentDirectoryW(static_cast<DWORD>(dir.size()), dir.data()));
-    return dir;
-}
 
 void UpdateTimer() {
     TFindTimer::Shared().SetEnabled(!State().active.empty());
@@ -123,7 +118,8 @@ TDirMonitor::~TDirMonitor() {
 }
 
 void TDirMonitor::SetActive(bool active) {
-    if (active == active_) return;
+    // True again while idle retries the watch: a disc may have been put in since.
+    if (active == active_ && !(active && !change_)) return;
     active_ = active;
     RestartWatch();
 }
@@ -167,19 +163,20 @@ void TDirMonitor::RestartWatch() {
     if (Loading()) return;
     StopWatch();
     if (active_) {
+        // A directory that cannot be watched leaves the monitor idle but still active: the next directory written
+        // starts a watch of its own.
         change_ = OpenWatch();
-        if (change_)
-            State().active.push_back(this);
-        else
-            active_ = false;  // silently: writing Active true again retries
+        if (change_) State().active.push_back(this);
     }
     UpdateTimer();
 }
 
 TDirMonitor::UniqueChangeHandle TDirMonitor::OpenWatch() const {
     // With no kind of change asked for there is nothing to watch; some systems would accept the empty filter.
-    if (filter_.Empty()) return nullptr;
-    const std::wstring path = directory_.empty() ? CurrentDirectory() : directory_;
+    // No directory is no watch: the process's current directory is nothing the user chose to see.
+    if (filter_.Empty() || directory_.empty()) return nullptr;
+    // The long form lifts the path-buffer limit of the system call.
+    const std::wstring path = ui::LongPathForm(directory_);
     const HANDLE h = ::FindFirstChangeNotificationW(path.c_str(), includeSubDir_, NotifyFilterOf(filter_));
     return UniqueChangeHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
@@ -192,8 +189,8 @@ void TDirMonitor::StopWatch() noexcept {
 
 void TDirMonitor::EndFailedWatch() noexcept {
     // The notification cannot be re-armed (its directory went away, say): it would stay signalled and report the
-    // same change at every tick. The watch ends as one that could not start.
-    active_ = false;
+    // same change at every tick. The watch ends as one that could not start; the monitor stays active, so the next
+    // directory it is given is watched.
     StopWatch();
     UpdateTimer();
 }

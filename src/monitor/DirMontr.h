@@ -100,13 +100,17 @@ public:
     explicit TDirMonitor(ui::Component* owner = nullptr);
     ~TDirMonitor() override;
 
-    // True while the monitor should watch. Reads false again after a watch could not start (a missing or
-    // refused directory, an empty Filter); writing true retries.
+    // True while the monitor should watch; it stays as written. A directory that cannot be watched (a folder
+    // without a file-system path, a drive without a disc, a refused or missing directory, an empty Filter) leaves
+    // the monitor idle only until it is given one that can: the next watchable Directory is watched. Writing true
+    // again retries the same directory.
     bool Active() const noexcept { return active_; }
     void SetActive(bool active);
+    // True while a watch is open (the monitor is active and its directory could be watched).
+    bool Watching() const noexcept { return static_cast<bool>(change_); }
 
-    // Compared as an exact string: the same path in other letter case restarts the watch. Empty means the
-    // current directory of the moment the watch starts.
+    // Compared as an exact string: the same path in other letter case restarts the watch. Empty means no directory,
+    // and no watch. Paths of any length are watched.
     const std::wstring& Directory() const noexcept { return directory_; }
     void SetDirectory(const std::wstring& directory);
 

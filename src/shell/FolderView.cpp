@@ -1,51 +1,40 @@
 #include "shell/FolderView.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "shell/DRPCOMEX.h"
 #include "shell/FileView.h"
+#include "ui/text.h"
 
 namespace shell {
 namespace {
 
 constexpr UINT kSmallIcon = SHGFI_SYSICONINDEX | SHGFI_SMALLICON;  // 0x4001
 constexpr UINT kSmallOpenIcon = kSmallIcon | SHGFI_OPENICON;       // 0x4003
-constexpr SHCONTF kFolderContents = SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN;
-// The shell's shared-folder overlay is overlay image 1 of the system image list (OverlayIndex 0 of a node).
-constexpr UINT kShareOverlay = INDEXTOOVERLAYMASK(1);
-
-int CALLBACK CompareNodes(LPARAM first, LPARAM second, LPARAM folder) {
-    return CompareIds(reinterpret_cast<IShellFolder*>(folder), reinterpret_cast<const ITEMIDLIST*>(first),
-                      reinterpret_cast<const ITEMIDLIST*>(second));
-}
-
-// The hourglass for the scope of an enumeration, then the cursor that was there before.
+constexpr int kIconGap = 3;                                        // pixels between a node's icon and its label
 
 }  // namespace
 
-// Redrawing of the nodes stays off until the outermost pause ends, so a fill inside a search paints once.
-class TFolderView::RedrawPause {
-public:
-    explicit RedrawPause(TFolderView& tree) noexcept : tree_(tree) {
-        if (tree_.redrawLocks_++ == 0 && tree_.hwnd_) ::SendMessageW(tree_.hwnd_, WM_SETREDRAW, FALSE, 0);
-    }
-    ~RedrawPause() {
-        if (--tree_.redrawLocks_ == 0 && tree_.hwnd_) {
-            ::SendMessageW(tree_.hwnd_, WM_SETREDRAW, TRUE, 0);
-            ::InvalidateRect(tree_.hwnd_, nullptr, TRUE);
-        }
-    }
-    RedrawPause(const RedrawPause&) = delete;
-    RedrawPause& operator=(const RedrawPause&) = delete;
+TFolderView::RedrawPause::RedrawPause(TFolderView& tree) noexcept : tree_(tree) {
+    if (tree_.redrawLocks_++ == 0 && tree_.hwnd_) ::SendMessageW(tree_.hwnd_, WM_SETREDRAW, FALSE, 0);
+}
 
-private:
-    TFolderView& tree_;
-};
+TFolderView::RedrawPause::~RedrawPause() {
+    if (--tree_.redrawLocks_ == 0 && tree_.hwnd_) {
+        ::SendMessageW(tree_.hwnd_, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(tree_.hwnd_, nullptr, TRUE);
+    }
+}
 
-TFolderView::TFolderView(ui::Component* owner, HWND parent) : ui::Component(owner), parent_(parent) {
+TFolderView::TFolderView(ui::Component* owner, HWND parent)
+    : ui::Component(owner), parent_(parent), readToken_(generation_.Start()) {
     CreateWnd();
     if (!Loading()) BuildRoot();
 }
 
 TFolderView::~TFolderView() {
+    generation_.CancelAll();                                 // a read under way stops at its next item
     if (hwnd_ && ::IsWindow(hwnd_)) ::DestroyWindow(hwnd_);  // frees every node's list on the way
     hwnd_ = nullptr;
 }
@@ -206,7 +195,9 @@ std::pair<int, int> TFolderView::NodeIcons(HTREEITEM node) {
     const bool got = TreeView_GetItem(hwnd_, &item);
     allIcons_ = false;
     if (!got) return {-1, -1};
-    if (item.iImage == I_IMAGECALLBACK || item.iSelectedImage == I_IMAGECALLBACK) {
+    // Icons still to come from the worker are asked for here and now.
+    if (item.iImage == I_IMAGECALLBACK || item.iSelectedImage == I_IMAGECALLBACK || iconsPending_.erase(node) > 0) {
+        item.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE;
         SetNodeIcons(node, item);
         TreeView_SetItem(hwnd_, &item);
     }
@@ -280,235 +271,6 @@ ComPtr<IShellFolder> TFolderView::ContainingFolder(HTREEITEM node) const {
     return NodeFolder(parent);
 }
 
-// ---- building and filling ----
-
-bool TFolderView::ClearAndAddRoot() {
-    if (updating_ || !hwnd_) return false;
-    UniqueIdList desktop = SpecialFolderIdList(hwnd_, CSIDL_DESKTOP);
-    if (!desktop) return false;
-    const std::optional<std::wstring> name = GetDisplayName(DesktopFolder(), desktop.get(), SHGDN_INFOLDER);
-    if (!name) return false;
-
-    updating_ = true;
-    TreeView_DeleteAllItems(hwnd_);
-    updating_ = false;
-
-    std::wstring text = *name;
-    TVINSERTSTRUCTW insert{};
-    insert.hParent = TVI_ROOT;
-    insert.hInsertAfter = TVI_LAST;
-    insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
-    insert.item.pszText = text.data();
-    insert.item.lParam = reinterpret_cast<LPARAM>(desktop.get());
-    insert.item.iImage = GetSysIconIndex(desktop.get(), kSmallIcon);
-    insert.item.iSelectedImage = GetSysIconIndex(desktop.get(), kSmallOpenIcon);
-    insert.item.cChildren = 1;
-    const HTREEITEM root = TreeView_InsertItem(hwnd_, &insert);
-    if (!root) return false;
-    desktop.release();  // the root owns it
-
-    SetSelected(root);
-    FillChildren(root, DesktopFolder());
-    TreeView_Expand(hwnd_, root, TVE_EXPAND);
-    return true;
-}
-
-// The open nodes the user can see, parents before their children; the root is always open and not among them.
-std::vector<UniqueIdList> TFolderView::OpenedBranches() const {
-    std::vector<UniqueIdList> opened;
-    const HTREEITEM root = Root();
-    for (HTREEITEM node = root; node; node = TreeView_GetNextVisible(hwnd_, node)) {
-        if (node == root || !(TreeView_GetItemState(hwnd_, node, TVIS_EXPANDED) & TVIS_EXPANDED)) continue;
-        if (!TreeView_GetChild(hwnd_, node)) continue;
-        if (UniqueIdList list = NodeIdList(node)) opened.push_back(std::move(list));
-    }
-    return opened;
-}
-
-void TFolderView::BuildRoot() {
-    RedrawPause pause(*this);
-    // The desktop is reported once, at the end, and not to OnChange: the owner's first selection is its own.
-    quiet_ = true;
-    const bool built = ClearAndAddRoot();
-    quiet_ = false;
-    if (built) NotifyLinkedViews(Selected());
-}
-
-void TFolderView::RebuildTree(const ITEMIDLIST* target) {
-    if (updating_ || !hwnd_) return;
-    RedrawPause pause(*this);
-    // The passage through the desktop is not reported: the owner and the linked views hear only of the folder the
-    // tree comes back to, so a refresh of the shown folder keeps the list's place and the owner's history.
-    quiet_ = true;
-    const std::vector<UniqueIdList> opened = OpenedBranches();
-    const bool built = ClearAndAddRoot();
-    if (!built) {
-        quiet_ = false;
-        return;
-    }
-    // The branches the user had opened are opened again where they still exist.
-    for (const UniqueIdList& branch : opened)
-        if (const HTREEITEM node = FindNodeByIdList(branch.get())) TreeView_Expand(hwnd_, node, TVE_EXPAND);
-    const UniqueIdList desktop = SpecialFolderIdList(hwnd_, CSIDL_DESKTOP);
-    const bool desktopItself = !target || (desktop && CompareIds(DesktopFolder(), target, desktop.get()) == 0);
-    const HTREEITEM node = desktopItself ? Root() : FindNodeByIdList(target);
-    quiet_ = false;
-    ResetPress();
-    if (node == Selected()) {
-        if (OnChange) OnChange(this, node);
-        NotifyLinkedViews(node);
-    } else {
-        SetSelected(node);
-    }
-}
-
-bool TFolderView::FillChildren(HTREEITEM node, IShellFolder* known) {
-    if (updating_ || !node || !NodeData(node)) return false;
-    ComPtr<IShellFolder> folder = known ? ComPtr<IShellFolder>(known) : NodeFolder(node);
-    ComPtr<IEnumIDList> items;
-    if (!folder || folder->EnumObjects(hwnd_, kFolderContents, &items) != S_OK || !items) {
-        // A drive without a disc: nothing is added and the node keeps its button, so opening it later tries again.
-        SetSelected(currentNode_);
-        return false;
-    }
-
-    const ui::BusyCursor hourglass;
-    RedrawPause pause(*this);
-    updating_ = true;
-    ComPtr<IShellIcon> icons;
-    folder.As(&icons);
-    int added = 0;
-    for (;;) {
-        ITEMIDLIST* raw = nullptr;
-        ULONG fetched = 0;
-        if (items->Next(1, &raw, &fetched) != S_OK || fetched != 1 || !raw) {
-            if (raw) FreeIdList(raw);
-            break;
-        }
-        if (AddChild(node, folder.Get(), icons.Get(), OwnIdList(raw))) ++added;
-    }
-    if (added > 0) {
-        TVSORTCB sort{};
-        sort.hParent = node;
-        sort.lpfnCompare = CompareNodes;
-        sort.lParam = reinterpret_cast<LPARAM>(folder.Get());
-        TreeView_SortChildrenCB(hwnd_, &sort, FALSE);
-    } else {
-        SetHasChildren(node, false);
-    }
-    updating_ = false;
-    return true;
-}
-
-HTREEITEM TFolderView::AddChild(HTREEITEM parent, IShellFolder* folder, IShellIcon* icons, UniqueIdList item) {
-    std::wstring text = GetDisplayName(folder, item.get(), SHGDN_INFOLDER).value_or(std::wstring());
-    TVINSERTSTRUCTW insert{};
-    insert.hParent = parent;
-    insert.hInsertAfter = TVI_LAST;
-    TVITEMW& node = insert.item;
-    node.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN | TVIF_STATE;
-    node.pszText = text.data();
-    node.lParam = reinterpret_cast<LPARAM>(item.get());
-
-    // Icons from the folder when it knows them; else asked of the system when the control first draws the node,
-    // since the file-information call costs milliseconds and most nodes of a long level are never seen.
-    node.iImage = node.iSelectedImage = I_IMAGECALLBACK;
-    if (icons) {
-        int open = -1;
-        int normal = -1;
-        const ITEMIDLIST* one = item.get();
-        if (SUCCEEDED(icons->GetIconOf(one, GIL_OPENICON, &open)) &&
-            SUCCEEDED(icons->GetIconOf(one, GIL_FORSHELL, &normal)) && open >= 0 && normal >= 0) {
-            node.iImage = normal;
-            node.iSelectedImage = open;
-        }
-    }
-
-    const ITEMIDLIST* asked[] = {item.get()};
-    SFGAOF attributes = SFGAO_HASSUBFOLDER | SFGAO_SHARE;
-    // An item the folder cannot describe keeps its button: opening it finds out.
-    if (FAILED(folder->GetAttributesOf(1, asked, &attributes))) attributes = SFGAO_HASSUBFOLDER;
-    node.cChildren = (attributes & SFGAO_HASSUBFOLDER) ? 1 : 0;
-    node.stateMask = TVIS_OVERLAYMASK;
-    node.state = (attributes & SFGAO_SHARE) ? kShareOverlay : 0;
-
-    const HTREEITEM added = TreeView_InsertItem(hwnd_, &insert);
-    if (added) item.release();  // the node owns it now
-    return added;
-}
-
-HTREEITEM TFolderView::FindChildNode(HTREEITEM node, const ITEMIDLIST* item) {
-    if (!node || !NodeData(node) || !item) return nullptr;
-    const ComPtr<IShellFolder> folder = NodeFolder(node);
-    if (!folder) return nullptr;
-    bool listedNow = false;
-    if (NodeHasChildren(node) && !TreeView_GetChild(hwnd_, node)) {
-        if (!FillChildren(node, folder.Get())) return nullptr;
-        listedNow = true;
-    }
-    TreeView_Expand(hwnd_, node, TVE_EXPAND);
-    for (HTREEITEM child = TreeView_GetChild(hwnd_, node); child; child = TreeView_GetNextSibling(hwnd_, child)) {
-        if (CompareIds(folder.Get(), NodeData(child), item) == 0) return child;
-    }
-    return listedNow ? nullptr : AddMissingChild(node, folder.Get(), item);
-}
-
-// A folder made after its parent was listed: the listing gains that one folder, so that a path naming it (a dropped
-// file's folder, a folder of the history) still leads to it instead of to no selection at all.
-HTREEITEM TFolderView::AddMissingChild(HTREEITEM node, IShellFolder* folder, const ITEMIDLIST* item) {
-    if (updating_) return nullptr;
-    ComPtr<IEnumIDList> items;
-    if (folder->EnumObjects(hwnd_, kFolderContents, &items) != S_OK || !items) return nullptr;
-    for (;;) {
-        ITEMIDLIST* raw = nullptr;
-        ULONG fetched = 0;
-        if (items->Next(1, &raw, &fetched) != S_OK || fetched != 1 || !raw) {
-            if (raw) FreeIdList(raw);
-            return nullptr;
-        }
-        UniqueIdList found = OwnIdList(raw);
-        if (CompareIds(folder, found.get(), item) != 0) continue;
-        ComPtr<IShellIcon> icons;
-        folder->QueryInterface(IID_PPV_ARGS(&icons));
-        const HTREEITEM child = AddChild(node, folder, icons.Get(), std::move(found));
-        if (!child) return nullptr;
-        SetHasChildren(node, true);
-        TVSORTCB sort{};
-        sort.hParent = node;
-        sort.lpfnCompare = CompareNodes;
-        sort.lParam = reinterpret_cast<LPARAM>(folder);
-        TreeView_SortChildrenCB(hwnd_, &sort, FALSE);
-        TreeView_Expand(hwnd_, node, TVE_EXPAND);
-        return child;
-    }
-}
-
-HTREEITEM TFolderView::FindNodeByIdList(const ITEMIDLIST* list) {
-    HTREEITEM node = Root();
-    if (!node) return nullptr;
-    TreeView_Expand(hwnd_, node, TVE_EXPAND);
-    for (const ITEMIDLIST* position = list; position && node; position = NextItem(position)) {
-        const UniqueIdList item = CopyFirstItem(position);
-        node = FindChildNode(node, item.get());
-    }
-    return node;
-}
-
-void TFolderView::Expand(HTREEITEM node) {
-    if (hwnd_ && node) TreeView_Expand(hwnd_, node, TVE_EXPAND);
-}
-
-void TFolderView::Collapse(HTREEITEM node) {
-    if (hwnd_ && node) TreeView_Expand(hwnd_, node, TVE_COLLAPSE);
-}
-
-bool TFolderView::CanExpand(HTREEITEM node) {
-    if (!node) return true;
-    if (NodeHasChildren(node) && !TreeView_GetChild(hwnd_, node)) FillChildren(node, nullptr);
-    // A node that still has no child is not opened: its button stays when the folder could not be listed.
-    return TreeView_GetChild(hwnd_, node) != nullptr;
-}
-
 // ---- selection ----
 
 HTREEITEM TFolderView::Selected() const {
@@ -521,15 +283,27 @@ void TFolderView::SetSelected(HTREEITEM node) {
     if (node == before) return;
     TreeView_SelectItem(hwnd_, node);
     // Some controls clear a selection without a notification: the change is reported all the same.
-    if (!node && before && currentNode_ == before) Change(nullptr);
+    if (!node && before && currentNode_ == before) Change(nullptr, TVC_UNKNOWN);
 }
 
 bool TFolderView::SelectPath(const std::wstring& path) {
     const UniqueIdList list = PathToIdList(path);
     if (!list) return false;
     RedrawPause pause(*this);
-    SetSelected(FindNodeByIdList(list.get()));
+    SetSelected(FindNearestNode(list.get()));
+    ShowSelected();
     return true;
+}
+
+bool TFolderView::SelectNearestPath(const std::wstring& path) {
+    // A folder kept from earlier may have gone since: the user is better served by where it was than by nothing.
+    for (std::wstring candidate = path; !candidate.empty();) {
+        if (SelectPath(candidate)) return true;
+        std::wstring parent = ui::DirectoryOf(candidate);
+        if (parent == candidate) break;
+        candidate = std::move(parent);
+    }
+    return false;
 }
 
 std::wstring TFolderView::GetSelectedPath() const {
@@ -548,13 +322,42 @@ UniqueIdList TFolderView::GetSelectedIdList() const {
 }
 
 void TFolderView::SelectIdList(const ITEMIDLIST* absolute) {
+    if (!absolute) return;
     RedrawPause pause(*this);
-    SetSelected(FindNodeByIdList(absolute));
+    SetSelected(FindNearestNode(absolute));
+    ShowSelected();
 }
 
 void TFolderView::SelectChild(const ITEMIDLIST* item) {
     RedrawPause pause(*this);
-    SetSelected(FindChildNode(Selected(), item));
+    if (const HTREEITEM child = FindChildNode(Selected(), item)) SetSelected(child);
+}
+
+bool TFolderView::Contains(HTREEITEM ancestor, HTREEITEM node) const {
+    for (; node; node = Parent(node))
+        if (node == ancestor) return true;
+    return false;
+}
+
+void TFolderView::ShowSelected() {
+    const HTREEITEM selected = Selected();
+    if (!hwnd_ || !selected) return;
+    TreeView_EnsureVisible(hwnd_, selected);
+    // Across, the label and the icon before it; a label wider than the tree shows its beginning.
+    int iconWidth = 0, iconHeight = 0;
+    if (const HIMAGELIST images = TreeView_GetImageList(hwnd_, TVSIL_NORMAL))
+        ImageList_GetIconSize(images, &iconWidth, &iconHeight);
+    const RECT label = NodeLabelRect(selected);
+    const RECT client = ui::ClientRect(hwnd_);
+    const int left = label.left - iconWidth - kIconGap;
+    int shift = 0;
+    if (left < client.left)
+        shift = left - client.left;
+    else if (label.right > client.right)
+        shift = std::min(label.right - client.right, left - client.left);
+    if (shift == 0) return;
+    const int position = std::max(0, ::GetScrollPos(hwnd_, SB_HORZ) + shift);
+    ::SendMessageW(hwnd_, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, position), 0);
 }
 
 void TFolderView::RenameChild(const ITEMIDLIST* oldItem, const ITEMIDLIST* newItem) {
@@ -575,14 +378,38 @@ void TFolderView::TellComboSelection() {
     if (absolute) comboView_->BrowseTo(absolute.get());
 }
 
-void TFolderView::Change(HTREEITEM node) {
+void TFolderView::Change(HTREEITEM node, UINT action) {
     if (destroying_) return;
+    if (action == TVC_BYKEYBOARD && !quiet_ && hwnd_) {
+        // Walking the tree with the keys: a folder is taken up once the selection rests on it, not every folder
+        // passed on the way (each would be listed, watched and kept in the history).
+        keyNode_ = node;
+        ::SetTimer(hwnd_, kKeyRestTimer, kKeyRestMs, nullptr);
+        return;
+    }
+    if (keyNode_ && hwnd_) ::KillTimer(hwnd_, kKeyRestTimer);
+    keyNode_ = nullptr;
+    Act(node);
+}
+
+void TFolderView::KeyRested() {
+    ::KillTimer(hwnd_, kKeyRestTimer);
+    const HTREEITEM node = std::exchange(keyNode_, nullptr);
+    if (node && node == Selected()) Act(node);
+}
+
+void TFolderView::Act(HTREEITEM node) {
     if (!quiet_ && OnChange) OnChange(this, node);
     // The handler moved the selection on (a folder it opened could not be listed): that change has been reported.
     if (Selected() != node) return;
     previousNode_ = currentNode_;
     currentNode_ = node;
     NotifyLinkedViews(node);
+}
+
+void TFolderView::Announce(HTREEITEM node) {
+    if (OnChange) OnChange(this, node);
+    if (Selected() == node) NotifyLinkedViews(node);
 }
 
 void TFolderView::NotifyLinkedViews(HTREEITEM node) {
@@ -620,7 +447,12 @@ void TFolderView::Edit(const NMTVDISPINFOW& info) {
         const std::wstring name = GetDisplayName(folder.Get(), renamed.get(), SHGDN_NORMAL).value_or(typed);
         SetNodeData(node, std::move(renamed));
         SetNodeText(node, name);
-        TellComboSelection();
+        // The shown folder's path changed with its own name or an ancestor's: everyone who shows or watches it
+        // follows at once, or they would go on naming a folder that is not there any more.
+        if (currentNode_ && Contains(node, currentNode_) && currentNode_ == Selected())
+            Announce(currentNode_);
+        else
+            TellComboSelection();
     } else {
         SetNodeText(node, GetDisplayName(folder.Get(), own, SHGDN_NORMAL).value_or(std::wstring()));
     }
@@ -634,6 +466,11 @@ void TFolderView::DeletionHandler(HTREEITEM node, LPARAM data) {
     if (node == currentNode_) currentNode_ = nullptr;
     if (node == previousNode_) previousNode_ = nullptr;
     if (node == rightClickNode_) rightClickNode_ = nullptr;
+    if (node == keyNode_) keyNode_ = nullptr;
+    stamps_.erase(node);
+    opening_.erase(node);
+    fillings_.erase(node);  // its filling ends when it next comes round
+    iconsPending_.erase(node);
     if (OnDeleting) OnDeleting(this, node);
 }
 

@@ -27,9 +27,11 @@ std::optional<LRESULT> TFolderView::OnNotify(NMHDR* header) {
             if (!(info->action & TVE_EXPAND)) return 0;
             return CanExpand(info->itemNew.hItem) ? 0 : 1;
         }
-        case TVN_SELCHANGEDW:
-            Change(reinterpret_cast<NMTREEVIEWW*>(header)->itemNew.hItem);
+        case TVN_SELCHANGEDW: {
+            const auto* info = reinterpret_cast<NMTREEVIEWW*>(header);
+            Change(info->itemNew.hItem, info->action);
             return 0;
+        }
         case TVN_DELETEITEMW: {
             const auto* info = reinterpret_cast<NMTREEVIEWW*>(header);
             if (!destroying_) DeletionHandler(info->itemOld.hItem, info->itemOld.lParam);
@@ -42,13 +44,15 @@ std::optional<LRESULT> TFolderView::OnNotify(NMHDR* header) {
             return 0;  // the node's text is already what the shell made of the name
         case TVN_GETDISPINFOW: {
             auto* info = reinterpret_cast<NMTVDISPINFOW*>(header);
-            // The open icon is wanted only for the selected node: the others' stays asked for until they are.
-            if (!allIcons_ && !(TreeView_GetItemState(hwnd_, info->item.hItem, TVIS_SELECTED) & TVIS_SELECTED))
-                info->item.mask &= ~TVIF_SELECTEDIMAGE;
-            if (info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) {
-                SetNodeIcons(info->item.hItem, info->item);
-                info->item.mask |= TVIF_DI_SETITEM;
+            if (!(info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE))) return 0;
+            if (!allIcons_ && Level(info->item.hItem) > 0) {
+                // Asking the system costs milliseconds a folder, and may wait on its disc: the control draws the
+                // plain folder now, and the folder's own icons follow from the worker.
+                IconsLater(info->item);
+                return 0;
             }
+            SetNodeIcons(info->item.hItem, info->item);
+            info->item.mask |= TVIF_DI_SETITEM;
             return 0;
         }
         case TVN_BEGINDRAGW:
@@ -77,6 +81,7 @@ std::optional<LRESULT> TFolderView::OnTreeMessage(UINT msg, WPARAM wp, LPARAM lp
             return result;
         }
         case WM_RBUTTONDOWN:
+        case WM_RBUTTONDBLCLK:  // a quick second right click is a right click too
             WMRButtonDown(wp, lp);
             return 0;
         case WM_MBUTTONDOWN: {
@@ -102,10 +107,19 @@ std::optional<LRESULT> TFolderView::OnTreeMessage(UINT msg, WPARAM wp, LPARAM lp
                 return 0;
             }
             if (wp == VK_RETURN && Selected()) {
-                TreeView_Expand(hwnd_, Selected(), TVE_TOGGLE);
+                // Opens and closes in turn; a branch never listed is read off the window's thread first.
+                const HTREEITEM node = Selected();
+                if (NodeHasChildren(node) && !TreeView_GetChild(hwnd_, node))
+                    ReadInBackground(node, true, false);
+                else
+                    TreeView_Expand(hwnd_, node, TVE_TOGGLE);
                 return 0;
             }
             return std::nullopt;
+        case WM_TIMER:
+            if (wp != kKeyRestTimer) return std::nullopt;
+            KeyRested();
+            return 0;
         case WM_CONTEXTMENU:
             if (lp == -1 && contextMenu_ && Selected() && Selected() != Root()) {
                 // From the keyboard: the menu opens below the selected label.
@@ -135,13 +149,15 @@ void TFolderView::WMRButtonDown(WPARAM wp, LPARAM lp) {
     rightClickNode_ = nullptr;
     if (node && (hit.flags & (TVHT_ONITEMICON | TVHT_ONITEMLABEL))) {
         rightClickNode_ = node;
-        // A folder without a file-system path is left to the right-click selection.
-        const std::wstring path = PathOfIdList(NodeIdList(node).get());
-        if (!path.empty()) SelectPath(path);
+        // Exactly the node that was clicked: the same folder may be in the tree twice (under the desktop and under
+        // the computer), and its path would lead to the other one.
+        SetSelected(node);
     }
     nativeDrag_ = false;
-    hook_.CallOriginal(WM_RBUTTONDOWN, wp, lp);  // tracks the press and swallows its release
+    hook_.CallOriginal(WM_RBUTTONDOWN, wp, lp);  // tracks the press and swallows its release, unless it drags
     MouseDown(2, hit.pt.x, hit.pt.y);
+    // A press that the control saw move away is no click, whatever the pointer does later.
+    strayed_ = nativeDrag_;
 }
 
 void TFolderView::MouseDown(int button, int x, int y) {
@@ -150,6 +166,7 @@ void TFolderView::MouseDown(int button, int x, int y) {
     pressY_ = y;
     pressed_ = true;
     rightPressed_ = button == 2;
+    strayed_ = false;
 }
 
 void TFolderView::MouseUp(int button, int x, int y) {
@@ -161,25 +178,29 @@ void TFolderView::MouseMove(WPARAM keys, int x, int y) {
     if (OnMouseMove) OnMouseMove(x, y);
     if (!pressed_) return;
     const bool buttonDown = (keys & (MK_LBUTTON | MK_RBUTTON)) != 0;
+    const bool nearPress = std::abs(pressX_ - x) <= kPressSlop && std::abs(pressY_ - y) <= kPressSlop;
+    if (!nearPress) strayed_ = true;
     const HTREEITEM selected = Selected();
     const bool movable = selected && selected != Root();
-    if (std::abs(pressX_ - x) <= kPressSlop && std::abs(pressY_ - y) <= kPressSlop) {
-        if (buttonDown || !rightPressed_) return;
-        // A right click whose release the control swallowed: its first move opens the menu.
+    if (!buttonDown) {
+        // The buttons are up again, and the release was not seen here: the control's own tracking swallowed it, or
+        // it happened over another window. Either way the press is over; only a right click that stayed where it
+        // was pressed asks for the menu, at its first move.
+        const bool menu = rightPressed_ && !strayed_;
         POINT screen{x, y};
         ::ClientToScreen(hwnd_, &screen);
         ResetPress();
-        if (contextMenu_ && movable) ShowMenuForSelected(screen);
+        if (menu && contextMenu_ && movable) ShowMenuForSelected(screen);
         return;
     }
-    if (buttonDown && dropSource_ && movable) {
+    if (!nearPress && dropSource_ && movable) {
         ResetPress();
         DragSelected();
     }
 }
 
 void TFolderView::ResetPress() noexcept {
-    pressed_ = rightPressed_ = false;
+    pressed_ = rightPressed_ = strayed_ = false;
     pressX_ = pressY_ = 0;
 }
 

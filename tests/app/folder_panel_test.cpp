@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app_fixture.h"
+#include "monitor/DirMontr.h"
+#include "shell/ShView.h"
 #include "ui/ini.h"
 #include "ui/window.h"
 
@@ -111,7 +113,8 @@ protected:
     }
     // Lets the panel finish what it reads in the background, so that its rows show the folder it is on.
     void Settle() {
-        EXPECT_TRUE(testing_support::PumpUntil([&] { return !form->ShellListView1().Reading(); }, 20000));
+        EXPECT_TRUE(testing_support::PumpUntil(
+            [&] { return !form->ShellListView1().Reading() && !form->ShellTreeView1().Reading(); }, 20000));
     }
 };
 
@@ -349,4 +352,230 @@ TEST_F(FolderPanelTest, ARightClickOnAFileShowsOneShellMenuWhereThePointerIs) {
     EXPECT_EQ(menus[0].left, screen.x);
     EXPECT_EQ(menus[0].top, screen.y);
     EXPECT_TRUE(std::filesystem::exists(folder + L"\\notes.txt"));
+}
+
+// ---- the panel on real folders: never on the wrong folder, never a stale list ----
+
+TEST_F(FolderPanelTest, TheMainWindowsPanelSettings) {
+    OpenIn(Folder(L"settings"));
+    monitor::TDirMonitor& watch = form->DirMonitor1();
+    EXPECT_TRUE(watch.Active());
+    EXPECT_EQ(watch.Filter(),
+              (monitor::TDirMonitorFilter{monitor::dmfFileName, monitor::dmfDirName, monitor::dmfAttributes,
+                                          monitor::dmfSize, monitor::dmfLastWrite}));
+    EXPECT_TRUE(watch.IncludeSubDir());
+    EXPECT_EQ(watch.Interval(), 2000u);
+    EXPECT_EQ(::SendMessageW(form->cbFolRireki(), CB_GETMINVISIBLE, 0, 0), 10);
+    EXPECT_EQ(ui::WidthOf(form->cbFolRireki()), ui::WidthOf(form->ShellTreeView1().Handle()));
+    // Still as wide as the tree after the panes are resized.
+    form->Splitter1().SetPaneSize(form->PaneLeftWidth() + 40);
+    EXPECT_EQ(ui::WidthOf(form->cbFolRireki()), ui::WidthOf(form->ShellTreeView1().Handle()));
+}
+
+TEST_F(FolderPanelTest, TheShownFolderDeletedFromOutsideGivesWayToItsParentEverywhere) {
+    const std::wstring parent = Folder(L"parent");
+    const std::wstring shown = Folder(L"parent\\shown");
+    testing_support::WriteBytes(parent + L"\\beside.txt", "x");
+    OpenIn(shown);
+    ASSERT_EQ(Shown(), shown);
+    ASSERT_NE(RowOf(List(), L"start.txt"), -1);
+
+    ASSERT_TRUE(testing_support::RemoveFromOutside(shown));
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return Shown() == parent; }, 10000)) << ui::Utf8FromWide(Shown());
+    Settle();
+    EXPECT_EQ(WindowTitle(form->Handle()), L"保存フォルダ=" + parent);
+    EXPECT_EQ(form->DirMonitor1().Directory(), parent);
+    EXPECT_TRUE(form->DirMonitor1().Watching());
+    EXPECT_EQ(form->FolderHistory(), (std::vector<std::wstring>{shown, parent}));
+    EXPECT_NE(RowOf(List(), L"beside.txt"), -1);
+    EXPECT_EQ(RowOf(List(), L"start.txt"), -1);
+    EXPECT_EQ(RowOf(List(), L"shown"), -1);
+
+    // The monitor watches where the panel went: the panel goes on following changes.
+    testing_support::WriteBytes(parent + L"\\later.txt", "x");
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return RowOf(List(), L"later.txt") != -1; }, 10000));
+}
+
+TEST_F(FolderPanelTest, AHistoryEntryOrADroppedFileWhoseFolderHasGoneLeadsToTheNearestFolderStillThere) {
+    const std::wstring top = Folder(L"top");
+    const std::wstring gone = Folder(L"top\\gone");
+    OpenIn(gone);
+    const std::wstring other = Folder(L"other");
+    ASSERT_TRUE(form->ShellTreeView1().SelectPath(other));
+    std::filesystem::remove_all(gone);
+
+    HWND combo = form->cbFolRireki();
+    ::SendMessageW(combo, CB_SETCURSEL, 0, 0);  // the folder that has gone
+    ::SendMessageW(::GetParent(combo), WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    EXPECT_EQ(Shown(), top);
+    EXPECT_EQ(WindowTitle(form->Handle()), L"保存フォルダ=" + top);
+    EXPECT_EQ(form->FolderHistory(), (std::vector<std::wstring>{gone, other, top}));
+    EXPECT_EQ(::SendMessageW(combo, CB_GETCURSEL, 0, 0), 2) << "the history shows where the tree went";
+
+    ASSERT_TRUE(form->ShellTreeView1().SelectPath(other));
+    prompter.answers = {IDOK};
+    ::SendMessageW(form->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({gone + L"\\lost.txt"})), 0);
+    EXPECT_EQ(Shown(), top);
+    EXPECT_EQ(form->DirMonitor1().Directory(), top);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.LastText(), L"ファイル " + gone + L"\\lost.txt は開けません.");
+}
+
+TEST_F(FolderPanelTest, AFolderWithoutAPathLeavesTheCaptionHistoryAndSettingsEmptyAndTheMonitorIdle) {
+    const std::wstring folder = Folder(L"real");
+    OpenIn(folder);
+    const auto history = form->FolderHistory();
+    const shell::UniqueIdList computer = shell::SpecialFolderIdList(nullptr, CSIDL_DRIVES);
+    ASSERT_NE(computer, nullptr);
+    form->ShellTreeView1().SelectIdList(computer.get());
+    ASSERT_NE(form->ShellTreeView1().Selected(), form->ShellTreeView1().Root());
+    EXPECT_EQ(WindowTitle(form->Handle()), L"保存フォルダ=");
+    EXPECT_EQ(form->FolderHistory(), history);
+    EXPECT_EQ(form->DirMonitor1().Directory(), L"");
+    EXPECT_FALSE(form->DirMonitor1().Watching());
+    EXPECT_TRUE(form->DirMonitor1().Active());
+    form->FormClose();
+    EXPECT_EQ(ui::IniFile(IniPath()).ReadString(L"Folder", L"Path", L"?"), L"");
+
+    // The next folder with a path is watched again.
+    ASSERT_TRUE(form->ShellTreeView1().SelectPath(folder));
+    Settle();
+    EXPECT_TRUE(form->DirMonitor1().Watching());
+    testing_support::WriteBytes(folder + L"\\seen.txt", "x");
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return RowOf(List(), L"seen.txt") != -1; }, 10000));
+}
+
+TEST_F(FolderPanelTest, RenamingTheShownFolderOrAnAncestorInTheTreeMovesEverythingAlong) {
+    const std::wstring top = Folder(L"old top");
+    OpenIn(Folder(L"old top\\old name"));
+    shell::TFolderView& tree = form->ShellTreeView1();
+    const HTREEITEM shown = tree.Selected();
+    ::SetFocus(tree.Handle());
+    ::SendMessageW(tree.Handle(), WM_KEYDOWN, VK_F2, 1);
+    HWND edit = TreeView_GetEditControl(tree.Handle());
+    ASSERT_NE(edit, nullptr);
+    ::SendMessageW(edit, EM_SETSEL, 0, -1);
+    for (wchar_t c : std::wstring(L"new name")) ::SendMessageW(edit, WM_CHAR, c, 1);
+    ::SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 1);
+    Settle();
+    const std::wstring renamed = top + L"\\new name";
+    ASSERT_TRUE(std::filesystem::is_directory(renamed));
+    EXPECT_EQ(Shown(), renamed);
+    EXPECT_EQ(WindowTitle(form->Handle()), L"保存フォルダ=" + renamed);
+    EXPECT_EQ(form->DirMonitor1().Directory(), renamed);
+    EXPECT_EQ(form->FolderHistory().back(), renamed);
+    EXPECT_EQ(shell::PathOfIdList(form->ShellListView1().FolderIdList()), renamed);
+
+    // An ancestor of it, renamed in its own label.
+    HWND ancestorEdit = TreeView_EditLabel(tree.Handle(), tree.Parent(shown));
+    ASSERT_NE(ancestorEdit, nullptr);
+    ::SendMessageW(ancestorEdit, EM_SETSEL, 0, -1);
+    for (wchar_t c : std::wstring(L"new top")) ::SendMessageW(ancestorEdit, WM_CHAR, c, 1);
+    ::SendMessageW(ancestorEdit, WM_KEYDOWN, VK_RETURN, 1);
+    Settle();
+    const std::wstring moved = dir / L"new top\\new name";
+    ASSERT_TRUE(std::filesystem::is_directory(moved));
+    EXPECT_EQ(tree.Selected(), shown);
+    EXPECT_EQ(WindowTitle(form->Handle()), L"保存フォルダ=" + moved);
+    EXPECT_EQ(form->DirMonitor1().Directory(), moved);
+    EXPECT_EQ(shell::PathOfIdList(form->ShellListView1().FolderIdList()), moved);
+
+    // The list goes on working in the folder's new place: a double-click opens its file.
+    const int row = RowOf(List(), L"start.txt");
+    ASSERT_NE(row, -1);
+    ClickRow(List(), row, true);
+    ASSERT_EQ(form->TabCount(), 2);
+    EXPECT_EQ(Text(form->CurrentSlot()), L"start");
+}
+
+TEST_F(FolderPanelTest, ADroppedFolderMovesTheTreeThereAndOpensNoTab) {
+    OpenIn(Folder(L"start"));
+    const std::wstring target = Folder(L"dropped folder.v1.2");
+    ::SendMessageW(form->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({target})), 0);
+    EXPECT_EQ(Shown(), target);
+    EXPECT_EQ(form->TabCount(), 1);
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
+TEST_F(FolderPanelTest, TheShownFolderIsInViewAtStartAfterAHistoryChoiceAndADrop) {
+    // A sibling with a long name makes the tree wide, so that a page to the right carries the label of the shown
+    // folder out of the tree's view on the left.
+    Folder(std::wstring(120, L'w'));
+    const std::wstring folder = Folder(L"shown");
+    OpenIn(folder);
+    shell::TFolderView& tree = form->ShellTreeView1();
+    auto labelInView = [&] {
+        const RECT label = tree.NodeLabelRect(tree.Selected());
+        const RECT client = ui::ClientRect(tree.Handle());
+        return label.left >= client.left && label.left < client.right && label.top >= client.top &&
+               label.bottom <= client.bottom;
+    };
+    EXPECT_TRUE(labelInView()) << "at start";
+    EXPECT_GT(::GetScrollPos(tree.Handle(), SB_HORZ), 0) << "the page to the right is kept where it can be";
+
+    const std::wstring other = Folder(L"other");
+    ASSERT_TRUE(tree.SelectPath(other));
+    HWND combo = form->cbFolRireki();
+    ::SendMessageW(combo, CB_SETCURSEL, 0, 0);
+    ::SendMessageW(::GetParent(combo), WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    ASSERT_EQ(Shown(), folder);
+    EXPECT_TRUE(labelInView()) << "after a history choice";
+
+    ASSERT_TRUE(tree.SelectPath(other));
+    ::SendMessageW(tree.Handle(), WM_HSCROLL, MAKEWPARAM(SB_PAGERIGHT, 0), 0);
+    testing_support::WriteBytes(folder + L"\\dropped.txt", "x");
+    ::SendMessageW(form->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder + L"\\dropped.txt"})), 0);
+    ASSERT_EQ(Shown(), folder);
+    EXPECT_TRUE(labelInView()) << "after a drop";
+}
+
+// ---- the panel live on big and busy folders ----
+
+TEST_F(FolderPanelTest, WalkingTheTreeWithTheKeysListsOnlyTheFolderWhereItRests) {
+    const std::wstring folder = Folder(L"walk");
+    for (const wchar_t* name : {L"walk\\a", L"walk\\b", L"walk\\c"}) Folder(name);
+    testing_support::WriteBytes(folder + L"\\c\\in_c.txt", "c");
+    OpenIn(folder);
+    shell::TFolderView& tree = form->ShellTreeView1();
+    tree.Expand(tree.Selected());
+    const auto history = form->FolderHistory();
+
+    ::SetFocus(tree.Handle());
+    for (int i = 0; i < 3; ++i) ::PostMessageW(tree.Handle(), WM_KEYDOWN, VK_DOWN, 1);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return form->FolderHistory().size() > history.size(); }, 5000));
+    Settle();
+    testing_support::PumpFor(400);  // long enough for a folder passed on the way to be taken up, were it to be
+    EXPECT_EQ(Shown(), folder + L"\\c");
+    auto expected = history;
+    expected.push_back(folder + L"\\c");
+    EXPECT_EQ(form->FolderHistory(), expected) << "a and b were only passed";
+    EXPECT_EQ(WindowTitle(form->Handle()), L"保存フォルダ=" + folder + L"\\c");
+    EXPECT_EQ(form->DirMonitor1().Directory(), folder + L"\\c");
+    EXPECT_NE(RowOf(List(), L"in_c.txt"), -1);
+}
+
+TEST_F(FolderPanelTest, AMonitorRefreshKeepsTheTreesPlaceAndTheShownFolderInView) {
+    // Enough folders beside the shown one that its row lies well down a tree of a few rows.
+    for (int i = 0; i < 40; ++i) Folder(L"sibling" + std::to_wstring(10 + i));
+    const std::wstring folder = Folder(L"sibling60");
+    OpenIn(folder);
+    shell::TFolderView& tree = form->ShellTreeView1();
+    const HTREEITEM shown = tree.Selected();
+    const HTREEITEM top = TreeView_GetFirstVisible(tree.Handle());
+    const int across = ::GetScrollPos(tree.Handle(), SB_HORZ);
+    const RECT before = tree.NodeLabelRect(shown);
+    const RECT client = ui::ClientRect(tree.Handle());
+    ASSERT_GE(before.top, client.top);
+    ASSERT_LE(before.bottom, client.bottom);
+
+    Folder(L"sibling05");  // a folder above it, in the listing of its parent
+    testing_support::WriteBytes(folder + L"\\made.txt", "x");
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return RowOf(List(), L"made.txt") != -1; }, 10000));
+    Settle();
+    EXPECT_EQ(tree.Selected(), shown);
+    EXPECT_EQ(TreeView_GetFirstVisible(tree.Handle()), top);
+    EXPECT_EQ(::GetScrollPos(tree.Handle(), SB_HORZ), across);
+    const RECT after = tree.NodeLabelRect(shown);
+    EXPECT_GE(after.top, client.top);
+    EXPECT_LE(after.bottom, client.bottom);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "monitor_support.h"
+#include "ui/text.h"
 
 using monitor::TDirMonitor;
 using monitor::TFindTimer;
@@ -128,72 +129,93 @@ TEST_F(DirMonitor, TheWatchedFolderInOtherLetterCaseStillReportsChanges) {
     EXPECT_TRUE(TickUntil([&] { return count == 1; }));
 }
 
-TEST_F(DirMonitor, EmptyDirectoryWatchesTheCurrentDirectoryOfTheStart) {
-    testing_support::TempDir later;
+TEST_F(DirMonitor, AnEmptyDirectoryIsNoWatchNotTheCurrentDirectory) {
     CurrentDirectoryScope cwd;
     std::filesystem::current_path(dir_.Path());
     int count = 0;
     auto m = CountingMonitor(L"", count);
-    std::filesystem::current_path(later.Path());  // too late: the watch has started
-    ASSERT_TRUE(m->Active());
-    EXPECT_TRUE(m->Directory().empty());
-
-    Probe probeLater(later.Path());
-    Touch(later.Path() / L"ignored.txt");
-    ASSERT_TRUE(probeLater.WaitForChange());
-    TFindTimer::Shared().CheckChanges();
-    EXPECT_EQ(count, 0) << "the directory that became current afterwards is not watched";
+    EXPECT_TRUE(m->Active());
+    EXPECT_FALSE(m->Watching());
+    EXPECT_TRUE(Active().empty());
+    EXPECT_FALSE(TimerEnabled());
 
     Probe probe(dir_.Path());
-    Touch(dir_.Path() / L"seen.txt");
+    Touch(dir_.Path() / L"ignored.txt");
+    ASSERT_TRUE(probe.WaitForChange());
+    TFindTimer::Shared().CheckChanges();
+    EXPECT_EQ(count, 0) << "the process's current directory is not watched";
+
+    // Emptied after a watch: the watch ends, the monitor stays active.
+    m->SetDirectory(dir_.Path().wstring());
+    EXPECT_TRUE(m->Watching());
+    m->SetDirectory(L"");
+    EXPECT_TRUE(m->Active());
+    EXPECT_FALSE(m->Watching());
+    EXPECT_TRUE(Active().empty());
+}
+
+TEST_F(DirMonitor, AFolderThatCannotBeWatchedLeavesTheMonitorIdleUntilTheNextOneThatCan) {
+    int count = 0;
+    auto m = CountingMonitor(dir_.Path(), count);
+    ASSERT_TRUE(m->Watching());
+
+    const auto missing = dir_.Path() / L"missing";
+    Touch(dir_.Path() / L"file.txt");
+    const std::wstring computer = L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";  // a folder without a path
+    for (const std::wstring& unwatchable : {missing.wstring(), (dir_.Path() / L"file.txt").wstring(), computer}) {
+        m->SetDirectory(unwatchable);
+        EXPECT_TRUE(m->Active()) << ui::Utf8FromWide(unwatchable);
+        EXPECT_FALSE(m->Watching()) << ui::Utf8FromWide(unwatchable);
+        EXPECT_TRUE(Active().empty());
+        EXPECT_FALSE(TimerEnabled());
+    }
+
+    // The next folder that can be watched is watched, and reports its changes.
+    m->SetDirectory(dir_.Path().wstring());
+    EXPECT_TRUE(m->Watching());
+    EXPECT_EQ(Active(), (std::vector<TDirMonitor*>{m.get()}));
+    EXPECT_TRUE(TimerEnabled());
+    Probe probe(dir_.Path());
+    Touch(dir_.Path() / L"a.txt");
     ASSERT_TRUE(probe.WaitForChange());
     EXPECT_TRUE(TickUntil([&] { return count == 1; }));
 
-    // A restart takes the current directory of its own moment.
-    m->SetIncludeSubDir(true);
-    std::filesystem::current_path(cwd.Saved());
-    Touch(later.Path() / L"seen.txt");
-    ASSERT_TRUE(probeLater.WaitForChange());
-    EXPECT_TRUE(TickUntil([&] { return count == 2; }));
+    // The same for a filter that asks for nothing, and for its return.
+    m->SetFilter({});
+    EXPECT_TRUE(m->Active());
+    EXPECT_FALSE(m->Watching());
+    m->SetFilter({monitor::dmfChangeSecurity});
+    EXPECT_TRUE(m->Watching()) << "the security flag alone is a valid filter";
+
+    // Writing Active true again retries the same directory: it may have come since.
+    m->SetDirectory(missing.wstring());
+    EXPECT_FALSE(m->Watching());
+    std::filesystem::create_directory(missing);
+    m->SetActive(true);
+    EXPECT_TRUE(m->Watching());
+
+    // Inactive is no watch, whatever the directory.
+    m->SetActive(false);
+    EXPECT_FALSE(m->Watching());
+    m->SetDirectory(dir_.Path().wstring());
+    EXPECT_FALSE(m->Watching());
+    EXPECT_TRUE(Active().empty());
 }
 
-TEST_F(DirMonitor, AWatchThatCannotStartLeavesTheMonitorInactive) {
-    TDirMonitor m;
-    m.SetDirectory(dir_.Path().wstring());
-    m.SetFilter({});
-    m.SetActive(true);
-    EXPECT_FALSE(m.Active()) << "an empty filter asks for nothing";
-    EXPECT_TRUE(Active().empty());
-    EXPECT_FALSE(TimerEnabled());
-
-    m.SetFilter({monitor::dmfChangeSecurity});
-    m.SetActive(true);
-    EXPECT_TRUE(m.Active()) << "the security flag alone is a valid filter";
-    m.SetFilter({});  // the restart fails and ends the watch
-    EXPECT_FALSE(m.Active());
-    EXPECT_TRUE(Active().empty());
-    EXPECT_FALSE(TimerEnabled());
-
-    m.SetFilter(monitor::kDefaultDirMonitorFilter);
-    const auto missing = dir_.Path() / L"missing";
-    m.SetDirectory(missing.wstring());
-    m.SetActive(true);
-    EXPECT_FALSE(m.Active()) << "a missing directory cannot be watched";
-    EXPECT_EQ(m.Directory(), missing.wstring());
-
-    Touch(dir_.Path() / L"file.txt");
-    m.SetDirectory((dir_.Path() / L"file.txt").wstring());
-    m.SetActive(true);
-    EXPECT_FALSE(m.Active()) << "a file is no directory";
-
-    // Writing Active true again retries.
-    std::filesystem::create_directory(missing);
-    m.SetDirectory(missing.wstring());
-    EXPECT_FALSE(m.Active()) << "a failed watch is not retried by other writes";
-    m.SetActive(true);
-    EXPECT_TRUE(m.Active());
-    EXPECT_EQ(Active(), (std::vector<TDirMonitor*>{&m}));
-    EXPECT_TRUE(TimerEnabled());
+TEST_F(DirMonitor, AFolderWhosePathIsLongerThanAPathBufferIsWatched) {
+    std::wstring deep = dir_.Path().wstring();
+    while (deep.size() < 300) {
+        deep += L"\\" + std::wstring(40, L'd');
+        ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+    }
+    int count = 0;
+    auto m = CountingMonitor(deep, count);
+    ASSERT_TRUE(m->Watching());
+    const HANDLE made = ::CreateFileW((L"\\\\?\\" + deep + L"\\made.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(made, INVALID_HANDLE_VALUE);
+    ::CloseHandle(made);
+    EXPECT_TRUE(TickUntil([&] { return count == 1; }));
 }
 
 TEST_F(DirMonitor, NothingStartsWhileTheOwnerIsLoading) {
@@ -214,7 +236,8 @@ TEST_F(DirMonitor, NothingStartsWhileTheOwnerIsLoading) {
     form.EndLoading();
     EXPECT_EQ(Active(), (std::vector<TDirMonitor*>{&m}));
     EXPECT_TRUE(m.Active());
-    EXPECT_FALSE(broken.Active());
+    EXPECT_TRUE(broken.Active());
+    EXPECT_FALSE(broken.Watching());
     EXPECT_TRUE(TimerEnabled());
 
     int count = 0;

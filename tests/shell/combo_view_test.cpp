@@ -184,6 +184,16 @@ TEST(ComboView, AfterLoadingTheDesktopComesFirstThenItsFoldersWithTheDrivesUnder
     }
     EXPECT_EQ(levelOne, static_cast<int>(topFolders.size()));
     for (const auto& top : topFolders) EXPECT_GE(RowOf(combo, top.get()), 1);
+    // Siblings stand in the shell's own order, the desktop's folders as the computer's drives.
+    std::vector<const ITEMIDLIST*> previous(3, nullptr);  // the last row seen of each level
+    for (int i = 1; i < combo.RowCount(); ++i) {
+        const int level = combo.RowLevel(i);
+        if (previous[level]) {
+            EXPECT_LT(shell::CompareIds(shell::DesktopFolder(), previous[level], combo.RowIdList(i)), 0) << i;
+        }
+        previous[level] = combo.RowIdList(i);
+        if (level == 1) previous[2] = nullptr;  // a new parent starts a new run of children
+    }
 
     // The computer's row is followed by every drive, C: and Z: among them.
     const UniqueIdList computer = Special(CSIDL_DRIVES);
@@ -289,6 +299,11 @@ TEST(ComboView, TheTreesFolderComesToTheComboAndAPickedRowMovesTheTree) {
     EXPECT_EQ(tree.GetSelectedPath(), L"C:\\");
     EXPECT_EQ(combo.SelectedRow(), c);
     EXPECT_EQ(combo.RowCount(), fixed);
+
+    // The desktop's row is the tree's root.
+    PickWithTheMouse(combo, 0);
+    EXPECT_EQ(tree.Selected(), tree.Root());
+    EXPECT_EQ(combo.SelectedRow(), 0);
 }
 
 TEST(ComboView, RemovingTheLinkedTreeClearsTheLinkAndAPickThenMovesNothing) {

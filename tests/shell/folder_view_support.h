@@ -73,7 +73,7 @@ public:
     ~WatchingDesktop();
     IShellFolder* Folder() const noexcept { return desktop_.Get(); }
 
-    int enumerations = 0;               // EnumObjects calls on any folder
+    std::atomic<int> enumerations{0};   // EnumObjects calls on any folder, from any thread
     std::vector<std::wstring> refused;  // parsing names of folders whose listing fails
     std::wstring sharedName;            // a child of this name reports SFGAO_SHARE
     bool lendIcons = false;             // folders offer IShellIcon with the icons 5 (normal) and 6 (open)

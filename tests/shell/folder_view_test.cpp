@@ -17,84 +17,13 @@
 
 #include "shell/FileView.h"
 #include "shell/FolderView.h"
-#include "shell/folder_view_support.h"
+#include "shell/folder_view_fixture.h"
 #include "shell/shell_support.h"
 #include "support/test_support.h"
 
-using namespace shell;
-using folder_test::Host;
-using folder_test::WatchingDesktop;
-using testing_support::PumpFor;
-using testing_support::TempDir;
+using namespace folder_test;
 
 namespace {
-
-void MakeDir(const std::wstring& path) {
-    ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr)) << ::GetLastError();
-}
-
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    return ::lstrcmpiW(a.c_str(), b.c_str()) == 0;
-}
-
-// The parsing name of a folder as the shell gives it (the temporary folder may come with another spelling).
-std::wstring ShellPath(const std::wstring& path) {
-    const UniqueIdList list = PathToIdList(path);
-    return GetDisplayName(DesktopFolder(), list.get(), SHGDN_FORPARSING).value_or(L"?");
-}
-
-// A view linked to the tree that records what it was told.
-class RecordingView : public LinkedFolderView {
-public:
-    void BrowseTo(const ITEMIDLIST* absolute) override {
-        paths.push_back(GetDisplayName(DesktopFolder(), absolute, SHGDN_FORPARSING).value_or(L"?"));
-        sizes.push_back(IdListSize(absolute));
-    }
-    std::vector<std::wstring> paths;
-    std::vector<UINT> sizes;
-};
-
-class FolderViewTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        root = dir.Path().wstring();
-        MakeDir(root + L"\\alpha");
-        MakeDir(root + L"\\alpha\\inner");
-        MakeDir(root + L"\\empty");
-        MakeDir(root + L"\\.secret");
-        ::SetFileAttributesW((root + L"\\.secret").c_str(), FILE_ATTRIBUTE_HIDDEN);
-        testing_support::WriteBytes(root + L"\\file.txt", "x");
-        tree = std::make_unique<TFolderView>(nullptr, host.Handle());
-        tree->SetBounds(0, 0, 480, 660);
-        tree->SetIndent(19);
-        tree->SetHideSelection(false);
-        tree->SetRightClickSelect(true);
-        tree->OnChange = [this](TFolderView*, HTREEITEM node) { changes.push_back(node); };
-    }
-    void TearDown() override { tree.reset(); }
-
-    HTREEITEM Child(HTREEITEM node, const std::wstring& text) {
-        for (HTREEITEM c : tree->Children(node)) {
-            if (tree->NodeText(c) == text) return c;
-        }
-        return nullptr;
-    }
-    std::vector<std::wstring> Texts(HTREEITEM node) {
-        std::vector<std::wstring> texts;
-        for (HTREEITEM c : tree->Children(node)) texts.push_back(tree->NodeText(c));
-        return texts;
-    }
-    HTREEITEM Select(const std::wstring& path) {
-        EXPECT_TRUE(tree->SelectPath(path)) << path;
-        return tree->Selected();
-    }
-
-    TempDir dir;
-    std::wstring root;
-    Host host;
-    std::unique_ptr<TFolderView> tree;
-    std::vector<HTREEITEM> changes;
-};
 
 TEST_F(FolderViewTest, StartsOnTheDesktopExpandedInTheShellsOrder) {
     const HTREEITEM top = tree->Root();
@@ -169,17 +98,53 @@ TEST_F(FolderViewTest, SelectsByPathAndLeavesABadPathAlone) {
     EXPECT_EQ(changes.size(), 1u);
     EXPECT_EQ(combo.paths.size(), 1u);
 
-    // The desktop's own list leads to no node: the selection goes, the linked views keep what they show.
+    // The desktop's own list is the root, as the combo's first row names it.
     const UniqueIdList desktop = ConcatIdLists(nullptr, nullptr);
     tree->SelectIdList(desktop.get());
+    EXPECT_EQ(tree->Selected(), tree->Root());
+    EXPECT_EQ(changes.back(), tree->Root());
+    EXPECT_EQ(combo.sizes.back(), 2u);
+    tree->SetSelected(alpha);
+
+    // No selection at all: the owner hears of it, the linked views keep what they show.
+    const size_t told = combo.paths.size();
+    tree->SetSelected(nullptr);
     EXPECT_EQ(tree->Selected(), nullptr);
     EXPECT_EQ(tree->GetSelectedPath(), L"");
     EXPECT_EQ(tree->GetSelectedIdList(), nullptr);
     EXPECT_EQ(changes.back(), nullptr);
     EXPECT_EQ(tree->PreviousNode(), alpha);
-    EXPECT_EQ(combo.paths.size(), 1u);
+    EXPECT_EQ(combo.paths.size(), told);
     tree->SetSelected(tree->PreviousNode());
     EXPECT_EQ(tree->Selected(), alpha);
+    tree->SetComboView(nullptr);
+}
+
+TEST_F(FolderViewTest, AFolderThatHasGoneGivesWayToItsNearestAncestor) {
+    RecordingView combo;
+    tree->SetComboView(&combo);
+    MakeDir(root + L"\\alpha\\inner\\deep");
+    const UniqueIdList deep = PathToIdList(root + L"\\alpha\\inner\\deep");
+    ASSERT_NE(deep, nullptr);
+    ASSERT_NE(Select(root + L"\\alpha\\inner\\deep"), nullptr);
+    std::filesystem::remove_all(root + L"\\alpha\\inner");
+
+    // A rebuild on it, the combo's row of it, its path kept from earlier: each lands on the folder above.
+    tree->RebuildTree(deep.get());
+    EXPECT_TRUE(SamePath(tree->GetSelectedPath(), ShellPath(root + L"\\alpha"))) << tree->GetSelectedPath();
+    EXPECT_TRUE(SamePath(combo.paths.back(), ShellPath(root + L"\\alpha")));
+    tree->SetSelected(tree->Root());
+    tree->SelectIdList(deep.get());
+    EXPECT_TRUE(SamePath(tree->GetSelectedPath(), ShellPath(root + L"\\alpha")));
+    tree->SetSelected(tree->Root());
+    EXPECT_FALSE(tree->SelectPath(root + L"\\alpha\\inner\\deep")) << "a path that does not parse";
+    EXPECT_EQ(tree->Selected(), tree->Root());
+    EXPECT_TRUE(tree->SelectNearestPath(root + L"\\alpha\\inner\\deep"));
+    EXPECT_TRUE(SamePath(tree->GetSelectedPath(), ShellPath(root + L"\\alpha")));
+    for (HTREEITEM change : changes) EXPECT_NE(change, nullptr) << "never no folder at all";
+
+    EXPECT_FALSE(tree->SelectNearestPath(L"no such place"));
+    EXPECT_TRUE(SamePath(tree->GetSelectedPath(), ShellPath(root + L"\\alpha")));
     tree->SetComboView(nullptr);
 }
 
@@ -216,16 +181,6 @@ TEST_F(FolderViewTest, NamesBeyondTheCodePageShowSelectAndRename) {
     EXPECT_EQ(tree->NodeText(node), L"새 이름 🎉");
     EXPECT_TRUE(std::filesystem::is_directory(root + L"\\새 이름 🎉"));
     EXPECT_FALSE(std::filesystem::exists(root + L"\\" + korean));
-}
-
-// Types into the label editor of a node and ends the edit with the key.
-void EditLabel(TFolderView& tree, HTREEITEM node, const std::wstring& text, WPARAM key) {
-    HWND edit = TreeView_EditLabel(tree.Handle(), node);
-    ASSERT_NE(edit, nullptr);
-    ::SendMessageW(edit, EM_SETSEL, 0, -1);
-    for (wchar_t c : text) ::SendMessageW(edit, WM_CHAR, c, 1);
-    ::SendMessageW(edit, WM_KEYDOWN, key, 1);
-    EXPECT_EQ(TreeView_GetEditControl(tree.Handle()), nullptr);
 }
 
 TEST_F(FolderViewTest, RenamesInPlaceThroughTheShell) {
@@ -365,8 +320,10 @@ TEST_F(FolderViewTest, AFolderThatCannotBeListedSendsTheTreeBack) {
     ASSERT_EQ(TreeView_HitTest(tree->Handle(), &hit), alpha);
     ASSERT_TRUE(hit.flags & TVHT_ONITEMBUTTON);
     ::SendMessageW(tree->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hit.pt.x, hit.pt.y));
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
     EXPECT_TRUE(tree->Children(alpha).empty());
     EXPECT_TRUE(tree->NodeHasChildren(alpha));
+    EXPECT_FALSE(TreeView_GetItemState(tree->Handle(), alpha, TVIS_EXPANDED) & TVIS_EXPANDED);
     EXPECT_EQ(tree->Selected(), empty);
     EXPECT_EQ(tree->CurrentNode(), empty);
 
@@ -412,22 +369,6 @@ TEST_F(FolderViewTest, IconsComeFromTheFolderOrTheSystemAndSharesAreMarked) {
     EXPECT_EQ(tree->NodeIcons(Child(again, L"alpha")), std::make_pair(5, 6));
     EXPECT_EQ(tree->NodeOverlay(Child(again, L"empty")), 1);
     EXPECT_EQ(tree->NodeOverlay(Child(again, L"alpha")), 0);
-}
-
-// Client point in the middle of a node's label.
-LPARAM LabelPoint(TFolderView& tree, HTREEITEM node, int dx = 0, int dy = 0) {
-    TreeView_EnsureVisible(tree.Handle(), node);
-    const RECT r = tree.NodeLabelRect(node);
-    return MAKELPARAM((r.left + r.right) / 2 + dx, (r.top + r.bottom) / 2 + dy);
-}
-
-// The pointer itself goes there too: capturing the mouse makes the system report where the pointer really is.
-void PointerTo(TFolderView& tree, HTREEITEM node) {
-    const LPARAM at = LabelPoint(tree, node);
-    POINT p{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
-    ::ClientToScreen(tree.Handle(), &p);
-    ::SetCursorPos(p.x, p.y);
-    PumpFor(100);
 }
 
 TEST_F(FolderViewTest, ARightClickSelectsAndItsFirstMoveOpensTheMenu) {
@@ -485,6 +426,95 @@ TEST_F(FolderViewTest, ARightClickSelectsAndItsFirstMoveOpensTheMenu) {
     EXPECT_EQ(tree->Selected(), alpha);
     EXPECT_EQ(menu.shown.size(), 1u);
     tree->SetContextMenu(nullptr);
+}
+
+TEST_F(FolderViewTest, ARightClickSelectsTheNodeClickedAndNotAnotherRouteToTheSameFolder) {
+    // A folder on the desktop is in the tree twice: under the desktop itself and under the computer's drive.
+    wchar_t desktopDir[MAX_PATH]{};
+    ASSERT_TRUE(
+        SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY | CSIDL_FLAG_CREATE, nullptr, 0, desktopDir)));
+    const std::wstring name = L"pilka_twice_" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring onDesktop = std::wstring(desktopDir) + L"\\" + name;
+    MakeDir(onDesktop);
+    struct Removed {
+        std::wstring path;
+        ~Removed() {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    } removed{onDesktop};
+    tree->RebuildTree(nullptr);
+    const HTREEITEM viaDesktop = Child(tree->Root(), name);
+    ASSERT_NE(viaDesktop, nullptr);
+    changes.clear();
+
+    PointerTo(*tree, viaDesktop);
+    const LPARAM at = LabelPoint(*tree, viaDesktop);
+    ::PostMessageW(tree->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, at);
+    ::PostMessageW(tree->Handle(), WM_RBUTTONUP, 0, at);
+    PumpFor(50);
+    EXPECT_EQ(tree->Selected(), viaDesktop);
+    EXPECT_EQ(tree->Parent(tree->Selected()), tree->Root());
+    EXPECT_EQ(changes, std::vector<HTREEITEM>{viaDesktop}) << "one selection, no second branch";
+}
+
+TEST_F(FolderViewTest, ARightPressDraggedAwayOpensNoMenuLaterWhileARightClickStillDoes) {
+    if (testing_support::NoScreen()) GTEST_SKIP() << "no pointer without a screen";
+    folder_test::RecordingMenu menu;
+    tree->SetContextMenu(&menu);
+    tree->SetBounds(0, 40, 480, 60);  // short, so that any row can be its top one; the host lies above it
+    const HTREEITEM node = Select(root);
+    tree->Expand(node);
+    const HTREEITEM alpha = Child(node, L"alpha");
+    TreeView_SelectSetFirstVisible(tree->Handle(), alpha);
+    PumpFor(50);
+    const RECT label = tree->NodeLabelRect(alpha);
+    ASSERT_LT(label.top, 14);
+    POINT press{(label.left + label.right) / 2, (label.top + label.bottom) / 2};
+    ::ClientToScreen(tree->Handle(), &press);
+    const POINT away{press.x, press.y - 14};  // above the tree
+    const POINT back{press.x + 1, press.y};
+
+    // Each step comes from a timer, whose ticks also reach the control's own loop that tracks the press.
+    auto play = [&](std::vector<std::pair<POINT, DWORD>> steps) {
+        size_t next = 0;
+        ui::Timer timer(nullptr, 60);
+        timer.OnTimer = [&] {
+            if (next < steps.size()) MouseInput(steps[next].first, steps[next].second);
+            ++next;
+        };
+        EXPECT_TRUE(testing_support::PumpUntil([&] { return next > steps.size() + 2; }, 5000));
+    };
+    MouseInput(press, 0);
+    PumpFor(50);
+    // Pressed, moved ten pixels and more off the tree, released there, and back where it was pressed.
+    play({{press, MOUSEEVENTF_RIGHTDOWN}, {away, 0}, {away, MOUSEEVENTF_RIGHTUP}, {press, 0}, {back, 0}});
+    EXPECT_TRUE(menu.shown.empty()) << "the press was over with its release";
+    EXPECT_EQ(tree->Selected(), alpha);
+
+    // A right click that stays where it was pressed opens the menu at its first move, once; also when it follows
+    // the last press closely enough to count as its second click.
+    play({{press, MOUSEEVENTF_RIGHTDOWN}, {press, MOUSEEVENTF_RIGHTUP}, {back, 0}, {press, 0}});
+    ASSERT_EQ(menu.shown.size(), 1u);
+    EXPECT_EQ(menu.shown[0].item, L"alpha");
+    tree->SetContextMenu(nullptr);
+}
+
+TEST_F(FolderViewTest, ARenameInPlaceFreesTheNodesOldListOnce) {
+    const HTREEITEM alpha = Select(root + L"\\alpha");
+    ASSERT_NE(alpha, nullptr);
+    shell_testing::CountingMalloc counter;
+    const void* before = tree->NodeData(alpha);
+    EditLabel(*tree, alpha, L"renamed", VK_RETURN);
+    ASSERT_TRUE(std::filesystem::is_directory(root + L"\\renamed"));
+    const void* after = tree->NodeData(alpha);
+    EXPECT_NE(after, before);
+    EXPECT_EQ(counter.FreesOf(before), 1);
+    // Counted from here on: a block freed while renaming may come back at the new list's address.
+    const auto since = static_cast<long>(counter.freed.size());
+    tree.reset();
+    EXPECT_EQ(std::count(counter.freed.begin() + since, counter.freed.end(), after), 1);
+    EXPECT_FALSE(counter.AnyFreedTwice());
 }
 
 TEST_F(FolderViewTest, APressDraggedFurtherThanFourPixelsDragsTheSelectedFolder) {
@@ -571,8 +601,13 @@ TEST_F(FolderViewTest, LinksAreClearedWhenTheLinkedComponentGoes) {
 
 TEST_F(FolderViewTest, KeysRenameAndOpenAndANewWindowGetsTheImagesAgain) {
     const HTREEITEM node = Select(root);
-    ::SendMessageW(tree->Handle(), WM_KEYDOWN, VK_RETURN, 1);
+    ::SendMessageW(tree->Handle(), WM_KEYDOWN, VK_RETURN, 1);  // its folders are read first, off this thread
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
     EXPECT_EQ(Texts(node).size(), 3u);
+    EXPECT_TRUE(TreeView_GetItemState(tree->Handle(), node, TVIS_EXPANDED) & TVIS_EXPANDED);
+    ::SendMessageW(tree->Handle(), WM_KEYDOWN, VK_RETURN, 1);  // Enter opens and closes in turn
+    EXPECT_FALSE(TreeView_GetItemState(tree->Handle(), node, TVIS_EXPANDED) & TVIS_EXPANDED);
+    ::SendMessageW(tree->Handle(), WM_KEYDOWN, VK_RETURN, 1);
     EXPECT_TRUE(TreeView_GetItemState(tree->Handle(), node, TVIS_EXPANDED) & TVIS_EXPANDED);
     ::SendMessageW(tree->Handle(), WM_KEYDOWN, VK_DOWN, 1);
     EXPECT_EQ(tree->Selected(), tree->Children(node)[0]);

@@ -26,6 +26,36 @@ std::optional<std::wstring> ScriptedPrompter::SaveFile(HWND, const ui::SaveDialo
     return p;
 }
 
+bool RemoveFromOutside(const std::wstring& folder) {
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(folder.c_str()) : nullptr;
+    if (!name) {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+        return !std::filesystem::exists(folder, ec);
+    }
+    std::wstring command = L"Z:\\bin\\rm -rf \"";
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
+    std::wstring unixPath(static_cast<size_t>(length > 0 ? length : 1), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, name, -1, unixPath.data(), length);
+    command += unixPath.c_str();
+    command += L"\"";
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    // A program of the system runs beside Wine's processes: its end cannot be waited for, only its work.
+    std::error_code ec;
+    for (int waited = 0; waited < 10000 && std::filesystem::exists(folder, ec); waited += 20) ::Sleep(20);
+    return !std::filesystem::exists(folder, ec);
+}
+
 TempDir::TempDir() {
     std::random_device rd;
     path_ = std::filesystem::temp_directory_path() /

@@ -61,6 +61,11 @@ private:
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 
+// Removes a folder with everything in it as another program would, past any handle this process holds on it: under
+// Wine by the system's own rm, since Wine keeps a folder that a handle of ours holds until the handle closes (as
+// Windows did before deletion by POSIX rules); elsewhere with the file functions. True when the folder is gone.
+bool RemoveFromOutside(const std::wstring& folder);
+
 // Pumps messages for about the given time.
 void PumpFor(DWORD milliseconds);
 // Pumps messages until the condition holds or the time runs out; returns the condition.

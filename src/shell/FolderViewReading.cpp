@@ -1,0 +1,266 @@
+// The folder tree's reads off the window's thread: a branch the user opens, and the refresh after the shown folder
+// changed on disk. The worker reads folders and hands back plain data; the tree applies it on its own thread, only
+// to the nodes the read was made for, and only when they still hold the children the read compared with.
+#include <utility>
+
+#include "shell/FileView.h"
+#include "shell/FolderView.h"
+#include "shell/SubFolders.h"
+
+namespace shell {
+
+// What a read of one node's sub-folders was made for, kept until its result is applied.
+struct TFolderView::ReadRequest {
+    NodeRef node;
+    std::vector<NodeRef> children;  // the node's children when the read was asked for, in their order
+    UniqueIdList absolute;
+    std::vector<UniqueIdList> previous;  // copies of the children's items, to match the fresh listing with
+    bool expand = false;                 // the user opened the node: it opens when its sub-folders are there
+    bool refresh = false;                // part of a refresh
+};
+
+TFolderView::NodeRef TFolderView::RefOf(HTREEITEM node) const {
+    const auto found = stamps_.find(node);
+    return found == stamps_.end() ? NodeRef{} : NodeRef{node, found->second};
+}
+
+bool TFolderView::Alive(const NodeRef& ref) const {
+    if (!ref.node) return false;
+    const auto found = stamps_.find(ref.node);
+    return found != stamps_.end() && found->second == ref.stamp;
+}
+
+bool TFolderView::ReadInBackground(HTREEITEM node, bool expand, bool refresh) {
+    // A node whose listing is being applied is as fresh as it gets, and a read would match a part of it.
+    if (!hwnd_ || !node || fillings_.contains(node)) return false;
+    if (expand && !refresh) {
+        // One first listing of a node at a time: pressing its button again while it is read changes nothing.
+        if (opening_.contains(node)) return false;
+        opening_.insert(node);
+    }
+    auto request = std::make_shared<ReadRequest>();
+    request->node = RefOf(node);
+    request->expand = expand;
+    request->refresh = refresh;
+    request->absolute = NodeIdList(node);
+    for (HTREEITEM child : Children(node)) {
+        request->children.push_back(RefOf(child));
+        request->previous.push_back(CopyFirstItem(NodeData(child)));
+    }
+    if (!request->node.node || !request->absolute) {
+        opening_.erase(node);
+        return false;
+    }
+    std::vector<const ITEMIDLIST*> previous;
+    for (const UniqueIdList& item : request->previous) previous.push_back(item.get());
+
+    ++pendingReads_;
+    const ComPtr<IShellFolder> desktop = DesktopForReading();
+    const ui::Generation::Token token = readToken_;
+    const ui::UiInbox::Sender sender = inbox_.MakeSender();
+    // The request travels with the job and comes back with its result, so its lists are freed on this thread.
+    worker_.Run([this, request, previous, desktop, token, sender]() mutable {
+        auto listing = std::make_shared<SubFolderListing>(
+            ReadSubFolders(desktop.Get(), request->absolute.get(), previous, nullptr, [&] { return token.Stale(); }));
+        sender.Post([this, request = std::move(request), listing, token] {
+            --pendingReads_;
+            if (request->expand && !request->refresh) opening_.erase(request->node.node);
+            if (!token.Stale()) ReadArrived(*request, *listing);
+            if (request->refresh) RefreshReadDone();
+        });
+    });
+    return true;
+}
+
+void TFolderView::ReadArrived(ReadRequest& request, SubFolderListing& listing) {
+    if (!hwnd_ || !Alive(request.node)) return;
+    const HTREEITEM node = request.node.node;
+    std::vector<HTREEITEM> shown = Children(node);
+    bool unchanged = shown.size() == request.children.size();
+    for (size_t i = 0; unchanged && i < shown.size(); ++i)
+        unchanged = shown[i] == request.children[i].node && Alive(request.children[i]);
+    if (!unchanged) {
+        // The node's children changed while it was read (a search listed it, a rename, another read): the
+        // comparison no longer holds, so it is read again.
+        if (ReadInBackground(node, request.expand, request.refresh) && request.refresh) ++refreshing_;
+        return;
+    }
+    // A folder that cannot be listed keeps its button, so that opening it later tries again.
+    if (!listing.listed) return;
+    auto filling = std::make_shared<Filling>(request.node, std::move(shown), std::move(listing));
+    filling->expand = request.expand;
+    filling->token = readToken_;
+    fillings_[node] = filling;
+    ++pendingReads_;
+    ContinueFilling(filling);
+}
+
+void TFolderView::ContinueFilling(const std::shared_ptr<Filling>& filling) {
+    if (filling->done) return;
+    const auto current = fillings_.find(filling->node.node);
+    const bool abandoned =
+        filling->token.Stale() || !Alive(filling->node) || current == fillings_.end() || current->second != filling;
+    if (!abandoned && !ApplySome(*filling, kSliceMs)) {
+        // The rest after the messages waiting: the window answers between two slices.
+        inbox_.MakeSender().Post([this, filling] { ContinueFilling(filling); });
+        return;
+    }
+    EndFilling(*filling);
+    if (abandoned || !filling->expand) return;
+    // Opening a big branch costs the control a while of its own: a step of its own too.
+    ++pendingReads_;
+    inbox_.MakeSender().Post([this, node = filling->node] {
+        --pendingReads_;
+        if (Alive(node)) ExpandNow(node.node);
+    });
+}
+
+void TFolderView::FinishFilling(HTREEITEM node) {
+    const auto found = fillings_.find(node);
+    if (found == fillings_.end()) return;
+    const std::shared_ptr<Filling> filling = found->second;
+    if (!filling->token.Stale()) ApplySome(*filling, 0);
+    EndFilling(*filling);
+}
+
+void TFolderView::EndFilling(Filling& filling) {
+    if (filling.done) return;
+    filling.done = true;
+    --pendingReads_;
+    const auto current = fillings_.find(filling.node.node);
+    if (current != fillings_.end() && current->second.get() == &filling) fillings_.erase(current);
+}
+
+// ---- icons ----
+
+void TFolderView::IconsLater(TVITEMW& item) {
+    if (plainIcons_.first < 0) {
+        // The plain folder's icons by attributes alone: the system looks at no disc for them.
+        SHFILEINFOW info{};
+        const UINT flags = SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES;
+        ::SHGetFileInfoW(L"folder", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof info, flags);
+        plainIcons_.first = info.iIcon;
+        ::SHGetFileInfoW(L"folder", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof info, flags | SHGFI_OPENICON);
+        plainIcons_.second = info.iIcon;
+    }
+    item.iImage = plainIcons_.first;
+    item.iSelectedImage = plainIcons_.second;
+    item.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_DI_SETITEM;
+    const HTREEITEM node = item.hItem;
+    if (!iconsPending_.insert(node).second) return;
+    const bool first = iconsWanted_.empty();
+    iconsWanted_.push_back({RefOf(node), NodeIdList(node), plainIcons_});
+    // The nodes of one painting go to the worker together, once the painting is over.
+    if (first) inbox_.MakeSender().Post([this] { ReadIcons(); });
+}
+
+void TFolderView::ReadIcons() {
+    auto wanted = std::make_shared<std::vector<WantedIcons>>(std::move(iconsWanted_));
+    iconsWanted_.clear();
+    if (wanted->empty()) return;
+    const ui::Generation::Token token = readToken_;
+    const ui::UiInbox::Sender sender = inbox_.MakeSender();
+    iconWorker_.Run([this, wanted, token, sender]() mutable {
+        auto icons = std::make_shared<std::vector<std::pair<int, int>>>();
+        for (const WantedIcons& one : *wanted) {
+            if (token.Stale()) break;
+            const ITEMIDLIST* absolute = one.absolute.get();
+            icons->emplace_back(GetSysIconIndex(absolute, SHGFI_SYSICONINDEX | SHGFI_SMALLICON),
+                                GetSysIconIndex(absolute, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON));
+        }
+        sender.Post([this, wanted = std::move(wanted), icons] {
+            // The plain folder's open icon is known only from a real folder: by attributes alone some systems give
+            // the closed one.
+            if (!plainOpenKnown_) {
+                for (const auto& pair : *icons) {
+                    if (pair.first != plainIcons_.first) continue;
+                    plainIcons_.second = pair.second;
+                    plainOpenKnown_ = true;
+                    break;
+                }
+            }
+            std::optional<RedrawPause> pause;
+            for (size_t i = 0; i < icons->size(); ++i) {
+                const NodeRef& node = (*wanted)[i].node;
+                if (!Alive(node) || iconsPending_.erase(node.node) == 0) continue;
+                // Most folders are plain ones: their icons are right already, and every change of a node costs
+                // the control a look at the whole open tree.
+                if ((*icons)[i] == (*wanted)[i].given) continue;
+                if (!pause) pause.emplace(*this);
+                TVITEMW item{};
+                item.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+                item.hItem = node.node;
+                item.iImage = (*icons)[i].first;
+                item.iSelectedImage = (*icons)[i].second;
+                TreeView_SetItem(hwnd_, &item);
+            }
+        });
+    });
+}
+
+// ---- refresh ----
+
+void TFolderView::Refresh() {
+    if (!hwnd_ || updating_) return;
+    if (refreshing_ > 0) {
+        refreshAgain_ = true;  // once the refresh under way ends
+        return;
+    }
+    // The shown folder first: the list can be read again as soon as the folder is known to be there.
+    const HTREEITEM shown = currentNode_ ? currentNode_ : Selected();
+    std::vector<NodeRef> chain;
+    std::vector<std::wstring> paths;
+    for (HTREEITEM node = shown; node; node = Parent(node)) {
+        chain.push_back(RefOf(node));
+        paths.push_back(PathOfIdList(NodeIdList(node).get()));
+    }
+    ++refreshing_;
+    ++pendingReads_;
+    const ui::Generation::Token token = readToken_;
+    const ui::UiInbox::Sender sender = inbox_.MakeSender();
+    worker_.Run([this, chain, paths, token, sender] {
+        size_t there = 0;
+        while (there < paths.size() && !FolderStillThere(paths[there])) ++there;
+        sender.Post([this, chain, there, token] {
+            --pendingReads_;
+            if (!token.Stale() && there < chain.size()) ShownChecked(chain, there);
+            RefreshReadDone();
+        });
+    });
+    // Then every folder whose sub-folders the tree holds, parents first; each result changes only what changed.
+    std::vector<HTREEITEM> pending{Root()};
+    std::vector<HTREEITEM> listed;
+    while (!pending.empty()) {
+        const HTREEITEM node = pending.back();
+        pending.pop_back();
+        if (!node || !TreeView_GetChild(hwnd_, node)) continue;
+        listed.push_back(node);
+        const std::vector<HTREEITEM> children = Children(node);
+        pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+    for (HTREEITEM node : listed)
+        if (ReadInBackground(node, false, true)) ++refreshing_;
+}
+
+void TFolderView::ShownChecked(const std::vector<NodeRef>& chain, size_t there) {
+    // Another folder was chosen meanwhile: it was read when it was chosen.
+    if (chain.empty() || !Alive(chain[0]) || currentNode_ != chain[0].node) return;
+    if (there == 0) {
+        if (fileView_) fileView_->FillItems();
+        return;
+    }
+    // The shown folder has gone: its nearest ancestor that is still there takes its place everywhere.
+    if (!Alive(chain[there])) return;
+    RedrawPause pause(*this);
+    SetSelected(chain[there].node);
+    ShowSelected();
+}
+
+void TFolderView::RefreshReadDone() {
+    if (refreshing_ > 0 && --refreshing_ > 0) return;
+    if (!refreshAgain_) return;
+    refreshAgain_ = false;
+    Refresh();
+}
+
+}  // namespace shell

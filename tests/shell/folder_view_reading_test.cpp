@@ -1,0 +1,141 @@
+// The folder tree off the window's thread: branches the user opens, the refresh after a change on disk, and walking
+// the tree with the keys.
+#include <filesystem>
+
+#include "shell/folder_view_fixture.h"
+
+using namespace folder_test;
+
+namespace {
+
+TEST_F(FolderViewTest, WalkingWithTheKeysTakesUpOnlyTheFolderWhereTheSelectionRests) {
+    RecordingView combo;
+    tree->SetComboView(&combo);
+    const HTREEITEM node = Select(root);
+    tree->Expand(node);
+    const std::vector<HTREEITEM> children = tree->Children(node);
+    ASSERT_EQ(children.size(), 3u);
+    changes.clear();
+    combo.paths.clear();
+
+    ::SetFocus(tree->Handle());
+    for (int i = 0; i < 3; ++i) ::PostMessageW(tree->Handle(), WM_KEYDOWN, VK_DOWN, 1);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !combo.paths.empty(); }, 5000));
+    PumpFor(400);  // long enough for any other folder passed to be taken up too, were it to be
+    EXPECT_EQ(tree->Selected(), children[2]);
+    EXPECT_EQ(changes, std::vector<HTREEITEM>{children[2]});
+    ASSERT_EQ(combo.paths.size(), 1u);
+    EXPECT_TRUE(SamePath(combo.paths[0], tree->GetSelectedPath()));
+    EXPECT_EQ(tree->CurrentNode(), children[2]);
+    EXPECT_EQ(tree->PreviousNode(), node);
+
+    // The mouse is taken up at once: by the time its click has been handled.
+    const LPARAM at = LabelPoint(*tree, children[0]);
+    ::PostMessageW(tree->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(tree->Handle(), WM_LBUTTONUP, 0, at);
+    ASSERT_TRUE(testing_support::PumpUntil(
+        [&] {
+            MSG pending{};
+            return !::PeekMessageW(&pending, tree->Handle(), WM_MOUSEFIRST, WM_MOUSELAST, PM_NOREMOVE);
+        },
+        5000));
+    EXPECT_EQ(changes.back(), children[0]);
+    EXPECT_EQ(combo.paths.size(), 2u);
+
+    // A selection with the keys that goes before it rests is never taken up.
+    ::SendMessageW(tree->Handle(), WM_KEYDOWN, VK_DOWN, 1);
+    tree->RebuildTree(nullptr);
+    PumpFor(400);
+    EXPECT_EQ(changes.back(), tree->Root());
+    tree->SetComboView(nullptr);
+}
+
+TEST_F(FolderViewTest, ABranchTheUserOpensIsReadOffTheWindowsThreadAndOpensOnceRead) {
+    const HTREEITEM node = Select(root);
+    tree->Expand(node);
+    const HTREEITEM alpha = Child(node, L"alpha");
+    ASSERT_TRUE(tree->Children(alpha).empty());
+    const RECT label = tree->NodeLabelRect(alpha);
+    ::SendMessageW(tree->Handle(), WM_LBUTTONDOWN, MK_LBUTTON,
+                   MAKELPARAM(label.left - 19 - 8, (label.top + label.bottom) / 2));
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_EQ(Texts(alpha), std::vector<std::wstring>{L"inner"});
+    EXPECT_TRUE(TreeView_GetItemState(tree->Handle(), alpha, TVIS_EXPANDED) & TVIS_EXPANDED);
+
+    // Enter on a branch never opened does the same.
+    const HTREEITEM inner = Child(alpha, L"inner");
+    MakeDir(root + L"\\alpha\\inner\\below");
+    tree->SetSelected(inner);
+    ::SendMessageW(tree->Handle(), WM_KEYDOWN, VK_RETURN, 1);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_EQ(Texts(inner), std::vector<std::wstring>{L"below"});
+    EXPECT_TRUE(TreeView_GetItemState(tree->Handle(), inner, TVIS_EXPANDED) & TVIS_EXPANDED);
+
+    // The same after a rebuild, which makes the reads under way stale, not those that come after it.
+    MakeDir(root + L"\\later");
+    MakeDir(root + L"\\later\\sub");
+    tree->RebuildTree(UniqueIdList(PathToIdList(root)).get());
+    const HTREEITEM later = Child(tree->Selected(), L"later");
+    ASSERT_NE(later, nullptr);
+    ASSERT_TRUE(tree->Children(later).empty());
+    tree->SetSelected(later);
+    ::SendMessageW(tree->Handle(), WM_KEYDOWN, VK_RETURN, 1);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_EQ(Texts(later), std::vector<std::wstring>{L"sub"});
+}
+
+TEST_F(FolderViewTest, ARefreshKeepsBranchesSelectionAndScrollAndShowsWhatChangedAsAFreshListingWould) {
+    for (int i = 0; i < 30; ++i) MakeDir(root + L"\\f" + std::to_wstring(10 + i));
+    tree->SetBounds(0, 0, 160, 200);  // narrow and short: both scroll bars
+    const HTREEITEM node = Select(root);
+    tree->Expand(node);
+    const HTREEITEM alpha = Child(node, L"alpha");
+    tree->Expand(alpha);
+    tree->SetSelected(alpha);
+    const HTREEITEM kept = Child(node, L"f20");
+    TreeView_SelectSetFirstVisible(tree->Handle(), kept);
+    ::SendMessageW(tree->Handle(), WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 40), 0);
+    const HTREEITEM top = TreeView_GetFirstVisible(tree->Handle());
+    const int across = ::GetScrollPos(tree->Handle(), SB_HORZ);
+    ASSERT_GT(across, 0);
+
+    // Between two refreshes: a folder deleted, one renamed, one made, and one made in a folder never opened.
+    std::filesystem::remove_all(root + L"\\empty");
+    ASSERT_TRUE(::MoveFileW((root + L"\\f30").c_str(), (root + L"\\g30").c_str()));
+    MakeDir(root + L"\\made");
+    MakeDir(root + L"\\alpha\\inner\\below");
+    changes.clear();
+    tree->Refresh();
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+
+    TFolderView fresh(nullptr, host.Handle());
+    ASSERT_TRUE(fresh.SelectPath(root));
+    const HTREEITEM freshRoot = fresh.Selected();
+    fresh.Expand(freshRoot);
+    HTREEITEM freshAlpha = nullptr;
+    for (HTREEITEM c : fresh.Children(freshRoot))
+        if (fresh.NodeText(c) == L"alpha") freshAlpha = c;
+    ASSERT_NE(freshAlpha, nullptr);
+    fresh.Expand(freshAlpha);
+    auto describe = [](TFolderView& t, HTREEITEM n) {
+        std::vector<std::wstring> seen;
+        for (HTREEITEM c : t.Children(n)) seen.push_back(t.NodeText(c) + (t.NodeHasChildren(c) ? L" +" : L""));
+        return seen;
+    };
+    EXPECT_EQ(describe(*tree, node), describe(fresh, freshRoot));
+    EXPECT_EQ(describe(*tree, alpha), describe(fresh, freshAlpha));
+    EXPECT_NE(Child(node, L"made"), nullptr);
+    EXPECT_EQ(Child(node, L"empty"), nullptr);
+    EXPECT_EQ(Child(node, L"f30"), nullptr);
+    EXPECT_NE(Child(node, L"g30"), nullptr);
+
+    // Only what changed was touched: the rest are the same nodes, where they were.
+    EXPECT_EQ(tree->Selected(), alpha);
+    EXPECT_TRUE(changes.empty()) << "the selection did not move";
+    EXPECT_EQ(Child(node, L"f20"), kept);
+    EXPECT_TRUE(TreeView_GetItemState(tree->Handle(), alpha, TVIS_EXPANDED) & TVIS_EXPANDED);
+    EXPECT_EQ(TreeView_GetFirstVisible(tree->Handle()), top);
+    EXPECT_EQ(::GetScrollPos(tree->Handle(), SB_HORZ), across);
+}
+
+}  // namespace
