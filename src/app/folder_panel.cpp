@@ -152,14 +152,15 @@ void TForm1::allfolderClia() {
     ::InvalidateRect(shellTreeView1_->Handle(), nullptr, TRUE);
 }
 
+// A folder is never a document, whatever its name ("v1.2", ".git"): the list enters it on a double-click.
 void TForm1::ShellListView1Click() {
-    if (!ButtonDown(kBtnOne2)) return;
+    if (!ButtonDown(kBtnOne2) || shellListView1_->SelectedIsFolder()) return;
     const std::wstring path = shellListView1_->GetSelectedPath();
     if (ui::HasExtension(path)) kizontab(1, path);
 }
 
 void TForm1::ShellListView1DblClick() {
-    if (ButtonDown(kBtnOne2)) return;
+    if (ButtonDown(kBtnOne2) || shellListView1_->SelectedIsFolder()) return;
     const std::wstring path = shellListView1_->GetSelectedPath();
     if (ui::HasExtension(path)) sinkitab(1, path);
 }

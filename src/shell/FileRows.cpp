@@ -10,6 +10,8 @@ namespace {
 
 using UniqueFind = ui::Owned<HANDLE, ::FindClose>;
 
+constexpr ULONG kRowAttributes = SFGAO_FOLDER | SFGAO_FILESYSANCESTOR | SFGAO_SHARE | SFGAO_LINK;
+
 std::wstring LocaleText(LCTYPE type, const wchar_t* fallback) {
     wchar_t text[16]{};
     if (::GetLocaleInfoW(LOCALE_USER_DEFAULT, type, text, 16) <= 1) return fallback;
@@ -100,9 +102,9 @@ public:
 
     void Add(UniqueIdList item, std::vector<std::unique_ptr<FileRow>>& rows) {
         const ITEMIDLIST* one = item.get();
-        ULONG attributes = SFGAO_FOLDER | SFGAO_SHARE | SFGAO_LINK;
+        ULONG attributes = kRowAttributes;
         if (FAILED(folder_->GetAttributesOf(1, &one, &attributes))) attributes = 0;
-        attributes &= SFGAO_FOLDER | SFGAO_SHARE | SFGAO_LINK;
+        attributes &= kRowAttributes;
         std::wstring name = GetDisplayName(folder_, one, SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
         const bool isFolder = (attributes & SFGAO_FOLDER) != 0;
         const std::wstring extension = ExtensionOf(name);
@@ -198,6 +200,10 @@ private:
 };
 
 }  // namespace
+
+bool FileRow::IsFolder() const noexcept {
+    return (attributes & (SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)) != 0;
+}
 
 int FileRow::OverlayIndex() const noexcept {
     if (attributes & SFGAO_SHARE) return 0;

@@ -28,9 +28,11 @@ struct FileRow {
     bool hasFindData = false;
     ULONGLONG size = 0;
     FILETIME written{};    // UTC
-    ULONG attributes = 0;  // SFGAO_FOLDER, SFGAO_SHARE and SFGAO_LINK of the entry
+    ULONG attributes = 0;  // SFGAO_FOLDER, SFGAO_FILESYSANCESTOR, SFGAO_SHARE and SFGAO_LINK of the entry
     int icon = -1;         // index in the system image list; -1 until the row is first drawn
 
+    // What a double-click enters rather than opens: a folder, or an item the shell browses like one.
+    bool IsFolder() const noexcept;
     // The overlay image: 1 the shortcut arrow, 0 the shared hand (which wins), -1 none.
     int OverlayIndex() const noexcept;
     // "#,##" of the size (empty for 0 and without find data) and "yy/mm/dd hh:nn" of the time, made on first use.

@@ -342,6 +342,15 @@ std::wstring TFileView::GetSelectedPath() const {
     return GetItemPath(SelectedIndex());
 }
 
+bool TFileView::IsFolder(int item) const {
+    const FileRow* row = RowAt(item);
+    return row && row->IsFolder();
+}
+
+bool TFileView::SelectedIsFolder() const {
+    return IsFolder(SelectedIndex());
+}
+
 void TFileView::GetDispInfo(NMLVDISPINFOW& info) {
     FileRow* row = RowAt(info.item.iItem);
     if (!row) return;

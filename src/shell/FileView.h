@@ -59,6 +59,10 @@ public:
     // there is no folder, no such row or the row has no entry.
     std::wstring GetSelectedPath() const;
     std::wstring GetItemPath(int item) const;
+    // Whether the selected row or a given row is a folder (or an item the shell browses like one), which a
+    // double-click enters; false for no such row.
+    bool SelectedIsFolder() const;
+    bool IsFolder(int item) const;
 
     bool FileExecute() const noexcept { return fileExecute_; }
     void SetFileExecute(bool on) noexcept { fileExecute_ = on; }

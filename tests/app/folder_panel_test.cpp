@@ -350,3 +350,27 @@ TEST_F(FolderPanelTest, ARightClickOnAFileShowsOneShellMenuWhereThePointerIs) {
     EXPECT_EQ(menus[0].top, screen.y);
     EXPECT_TRUE(std::filesystem::exists(folder + L"\\notes.txt"));
 }
+
+TEST_F(FolderPanelTest, AFolderWithADotInItsNameIsEnteredOrSelectedButNeverOpenedAsADocument) {
+    const std::wstring folder = Folder(L"dotted");
+    Folder(L"dotted\\v1.2");
+    Folder(L"dotted\\.git");
+    OpenIn(folder);
+    ASSERT_NE(RowOf(List(), L"v1.2"), -1);
+
+    // One-click mode with unsaved work: a click on the folder selects it and leaves the tab alone.
+    form->SetButtonDown(app::kBtnOne2, true);
+    Type(1, L"unsaved work");
+    ClickRow(List(), RowOf(List(), L"v1.2"), false);
+    EXPECT_TRUE(prompter.messages.empty()) << ui::Utf8FromWide(prompter.LastText());
+    EXPECT_EQ(Text(1), L"unsaved work");
+    EXPECT_EQ(form->ShellListView1().GetSelectedPath(), folder + L"\\v1.2");
+
+    // Double-click mode: the folder is entered, and no tab opens for it.
+    form->SetButtonDown(app::kBtnOne2, false);
+    ClickRow(List(), RowOf(List(), L".git"), true);
+    Settle();
+    EXPECT_TRUE(prompter.messages.empty()) << ui::Utf8FromWide(prompter.LastText());
+    EXPECT_EQ(form->TabCount(), 1);
+    EXPECT_EQ(Shown(), folder + L"\\.git");
+}
