@@ -171,15 +171,18 @@ void TForm1::ShellListView1MouseDown(int button, int x, int y) {
     rightPress_ = {x, y};
 }
 
-void TForm1::ShellListView1MouseUp(int button, int x, int y) {
-    if (button != 2) return;
+void TForm1::ShellListView1MouseUp(int, int x, int y) {
+    // Any release ends the press: a right press released here moved off its place and is no click.
     rightPressed_ = false;
     rightPress_ = {x, y};
 }
 
 void TForm1::ShellListView1MouseMove(int x, int y) {
-    if (!rightPressed_ || x != rightPress_.x || y != rightPress_.y) return;
+    if (!rightPressed_) return;
+    // The first movement after the press decides: the pointer still where it was pressed is a click; anywhere else,
+    // the press is spent and returning there later opens nothing.
     rightPressed_ = false;
+    if (x != rightPress_.x || y != rightPress_.y) return;
     const std::wstring path = shellListView1_->GetSelectedPath();
     if (path.empty()) return;
     // Where the pointer is, in the main window's client area: the list's real place, not an estimate.

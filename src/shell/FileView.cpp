@@ -559,10 +559,9 @@ void TFileView::MouseDown(int button, int x, int y) {
     rightButtonDown_ = button == 2;
 }
 
-void TFileView::MouseUp(int button) {
-    // The control usually keeps the release of a right click to itself; where it passes it on, the press stays
-    // armed all the same, so that the next movement near the press raises the context menu either way.
-    if (button == 2) return;
+void TFileView::MouseUp(int) {
+    // A release that reaches us ends the press, whatever it was: the control keeps the release of a right click it
+    // took for a click to itself, so a release seen here followed a press that moved away and is no click.
     ClearMouse();
 }
 
@@ -589,7 +588,11 @@ void TFileView::MouseMove(WPARAM keys, int x, int y) {
         contextMenu_->ShowForItems(hwnd_, folder.Get(), items.get(), count, screen);
         return;
     }
-    if (!leftDown && !rightDown) return;
+    if (!leftDown && !rightDown) {
+        // The press is over and the pointer left its place: the menu belonged to the click where it happened.
+        ClearMouse();
+        return;
+    }
     if (!dropSource_ || !folder || SelectedIndex() < 0) return;
     int count = 0;
     const UniqueIdList items = GatherSelection(count);

@@ -809,6 +809,40 @@ TEST(FileView, RightClickRaisesTheMenuAndADragStartsBeyondFourPixels) {
     EXPECT_EQ(list->ContextMenu(), nullptr);
 }
 
+TEST(FileView, APressIsSpentByItsReleaseOrByThePointerLeavingAfterIt) {
+    TempDir dir;
+    for (const wchar_t* name : {L"a.txt", L"b.txt"}) Touch(dir / name);
+    Host host;
+    auto list = MakeList(host);
+    RecordingMenu menu;
+    list->SetContextMenu(&menu);
+    Show(*list, dir.Path().wstring());
+    const POINT b = RowPoint(*list, 1);
+
+    // Pressed, dragged ten pixels with the button held (the control takes it for a drag and passes the release
+    // on), released, and brought back to the press: no menu.
+    ::PostMessageW(list->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(b.x, b.y));
+    Post(*list, WM_MOUSEMOVE, MK_RBUTTON, POINT{b.x + 10, b.y});
+    Post(*list, WM_RBUTTONUP, 0, POINT{b.x + 10, b.y});
+    Post(*list, WM_MOUSEMOVE, 0, POINT{b.x + 2, b.y});
+    Post(*list, WM_MOUSEMOVE, 0, b);
+    EXPECT_TRUE(menu.calls.empty());
+
+    // A click whose first movement report comes from elsewhere: passing the press point later opens nothing.
+    ::PostMessageW(list->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(b.x, b.y));
+    Post(*list, WM_RBUTTONUP, 0, b);
+    Post(*list, WM_MOUSEMOVE, 0, POINT{b.x + 40, b.y});
+    Post(*list, WM_MOUSEMOVE, 0, b);
+    EXPECT_TRUE(menu.calls.empty());
+
+    // The click itself still opens its menu.
+    ::PostMessageW(list->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(b.x, b.y));
+    Post(*list, WM_RBUTTONUP, 0, b);
+    Post(*list, WM_MOUSEMOVE, 0, b);
+    ASSERT_EQ(menu.calls.size(), 1u);
+    EXPECT_EQ(menu.calls[0].names, (std::vector<std::wstring>{L"b.txt"}));
+}
+
 TEST(FileView, RefillKeepsTheSelectedRowAndTheTopRow) {
     TempDir dir;
     for (int i = 0; i < 200; ++i) Touch(dir / (L"f" + std::to_wstring(1000 + i) + L".txt"));
