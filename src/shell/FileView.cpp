@@ -45,6 +45,12 @@ int SignOf(ULONGLONG a, ULONGLONG b) noexcept {
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
+// An entry without find data has no time and sorts as the earliest.
+ULONGLONG TimeOf(const FileRow& row) noexcept {
+    if (!row.hasFindData) return 0;
+    return (static_cast<ULONGLONG>(row.written.dwHighDateTime) << 32) | row.written.dwLowDateTime;
+}
+
 }  // namespace
 
 FileListSortState& FileListSort() noexcept {
@@ -255,16 +261,25 @@ int TFileView::CompareRows(FileRow& a, FileRow& b, int column) const {
     const FileListSortState& sort = FileListSort();
     switch (column) {
         case 0:
-            return CompareIds(folder_.Get(), a.item.get(), b.item.get()) * sort.SortDirection[0];
+            return CompareByName(a, b) * sort.SortDirection[0];
         case 1:  // by value: what the zero-padded, equally grouped size texts amount to, without their length limit
             return SignOf(a.hasFindData ? a.size : 0, b.hasFindData ? b.size : 0) * sort.SortDirection[1];
         case 2:
             return CompareTexts(a.typeName, b.typeName) * sort.SortDirection[2];
-        case 3:
-            return CompareTexts(a.DateText(), b.DateText()) * sort.SortDirection[3];
+        case 3:  // by the time itself: the text's two-digit year puts 1999 after 2024
+            return SignOf(TimeOf(a), TimeOf(b)) * sort.SortDirection[3];
         default:  // the fifth column shows nothing to order by
             return 0;
     }
+}
+
+int TFileView::CompareByName(const FileRow& a, const FileRow& b) const {
+    // The folder's own order; where it cannot compare two entries, their names decide, folders first, so that the
+    // order stays one order whatever the folder answers.
+    const HRESULT hr = folder_ ? folder_->CompareIDs(0, a.item.get(), b.item.get()) : E_FAIL;
+    if (SUCCEEDED(hr)) return static_cast<short>(HRESULT_CODE(hr));
+    if (a.IsFolder() != b.IsFolder()) return a.IsFolder() ? -1 : 1;
+    return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.name.c_str(), -1, b.name.c_str(), -1) - CSTR_EQUAL;
 }
 
 void TFileView::SortRows(std::vector<std::unique_ptr<FileRow>>& rows, int column) const {
@@ -290,16 +305,14 @@ void TFileView::ColClick(int column) {
         if (id != static_cast<UINT>(-1) && popupTarget_) ::SendMessageW(popupTarget_, WM_COMMAND, MAKEWPARAM(id, 0), 0);
         return;
     }
-    if (column < 0 || column >= kColumnCount) return;
+    // The fifth column shows nothing to sort by: a click on it keeps the order, the mark and the sort of later
+    // fills as they were.
+    if (column < 0 || column >= kMarkedColumns) return;
     FileListSortState& sort = FileListSort();
     sort.SortDirection[column] = -sort.SortDirection[column];
     MarkColumn(column);
-    if (column < kMarkedColumns) {
-        SortShownRows(column);
-    }
-    // The fifth column's direction stays 0; taking it as the last direction would leave every later sort with
-    // nothing but zero directions, so the list could never be sorted again.
-    if (sort.SortDirection[column] != 0) sort.LastSortDirection = sort.SortDirection[column];
+    SortShownRows(column);
+    sort.LastSortDirection = sort.SortDirection[column];
     sort.LastSortColumn = column;
 }
 

@@ -107,6 +107,7 @@ private:
     void InsertRows(std::vector<std::unique_ptr<FileRow>> rows, bool keepPlace);
     void SortRows(std::vector<std::unique_ptr<FileRow>>& rows, int column) const;
     int CompareRows(FileRow& a, FileRow& b, int column) const;
+    int CompareByName(const FileRow& a, const FileRow& b) const;
     void MarkColumn(int column);
     void ColClick(int column);
     void DblClick();

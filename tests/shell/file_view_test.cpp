@@ -19,6 +19,7 @@
 #include "shell/DRPCOMEX.h"
 #include "shell/FileView.h"
 #include "shell/FolderView.h"
+#include "shell/folder_view_support.h"
 #include "shell/shell_support.h"
 #include "support/host_window.h"
 #include "support/test_support.h"
@@ -444,10 +445,69 @@ TEST(FileView, ColumnsAndSortingByEveryHeader) {
     ClickHeader(*list, 2);
     EXPECT_EQ(HeaderText(*list, 2), L"*ファイルの種類");
     EXPECT_TRUE(ordered(2, -1));
+    auto times = [&] {
+        std::vector<ULONGLONG> values;
+        for (int i = 0; i < Count(*list); ++i) {
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            ::GetFileAttributesExW(list->GetItemPath(i).c_str(), GetFileExInfoStandard, &data);
+            // To the minute, as the column shows it.
+            values.push_back(((static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                              data.ftLastWriteTime.dwLowDateTime) /
+                             600'000'000ull);
+        }
+        return values;
+    };
     ClickHeader(*list, 3);
-    EXPECT_TRUE(ordered(3, -1));
+    values = times();
+    EXPECT_TRUE(std::is_sorted(values.rbegin(), values.rend()));
     ClickHeader(*list, 3);
-    EXPECT_TRUE(ordered(3, +1));
+    values = times();
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_EQ(Text(*list, 0, 0), L"old.txt");  // 1975, the oldest
+}
+
+TEST(FileView, DatesSortByTheirTimeAcrossCenturiesAndTheFifthColumnKeepsTheSort) {
+    TempDir dir;
+    const std::pair<const wchar_t*, WORD> files[] = {{L"a.txt", 2024}, {L"b.txt", 1999}, {L"c.txt", 2005},
+                                                     {L"d.txt", 1985}, {L"e.txt", 2010}, {L"f.txt", 2100}};
+    for (const auto& [name, year] : files) {
+        Touch(dir / name);
+        SetLocalTime(dir / name, SYSTEMTIME{year, 6, 0, 1, 12, 0, 0, 0});
+    }
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, dir.Path().wstring());
+    ClickHeader(*list, 3);  // descending
+    EXPECT_EQ(Column(*list, 0),
+              (std::vector<std::wstring>{L"f.txt", L"a.txt", L"e.txt", L"c.txt", L"b.txt", L"d.txt"}));
+    EXPECT_EQ(Text(*list, 4, 3), L"99/06/01 12:00");
+    ClickHeader(*list, 3);  // ascending
+    const std::vector<std::wstring> ascending{L"d.txt", L"b.txt", L"c.txt", L"e.txt", L"a.txt", L"f.txt"};
+    EXPECT_EQ(Column(*list, 0), ascending);
+
+    const std::vector<std::wstring> marked{L"名前", L"サイズ(バイト)", L"ファイルの種類", L"*更新日時", L""};
+    ClickHeader(*list, 4);
+    EXPECT_EQ(Headers(*list), marked);
+    EXPECT_EQ(Column(*list, 0), ascending);
+    list->FillItems();
+    EXPECT_EQ(Headers(*list), marked);
+    EXPECT_EQ(Column(*list, 0), ascending);
+}
+
+TEST(FileView, NamesDecideWhereTheFolderCannotCompareItsEntries) {
+    TempDir dir;
+    for (const wchar_t* name : {L"c.txt", L"a.txt", L"B.txt", L"d.txt", L"e.txt"}) Touch(dir / name);
+    std::filesystem::create_directory(dir.Path() / L"zdir");
+    folder_test::WatchingDesktop desktop;
+    desktop.failCompare = true;
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, dir.Path().wstring());
+    std::vector<std::wstring> names{L"zdir", L"a.txt", L"B.txt", L"c.txt", L"d.txt", L"e.txt"};
+    EXPECT_EQ(Column(*list, 0), names);
+    ClickHeader(*list, 0);
+    std::reverse(names.begin(), names.end());
+    EXPECT_EQ(Column(*list, 0), names);
 }
 
 TEST(FileView, SortIsSharedByAllListsAndSurvivesChangesOfFolder) {
@@ -485,13 +545,15 @@ TEST(FileView, SortIsSharedByAllListsAndSurvivesChangesOfFolder) {
     Show(*first, one.Path().wstring());
     EXPECT_EQ(Column(*first, 0), (std::vector<std::wstring>{L"z", L"x.txt", L"y.txt"}));
 
-    // The fifth column removes every mark; the lists can still be sorted afterwards.
+    // The fifth column shows nothing to sort by: the order and its mark stay, also for the next fill.
     ClickHeader(*first, 4);
     EXPECT_EQ(Headers(*first),
-              (std::vector<std::wstring>{L"名前", L"サイズ(バイト)", L"ファイルの種類", L"更新日時", L""}));
+              (std::vector<std::wstring>{L"*名前", L"サイズ(バイト)", L"ファイルの種類", L"更新日時", L""}));
+    EXPECT_EQ(Column(*first, 0), (std::vector<std::wstring>{L"z", L"x.txt", L"y.txt"}));
     EXPECT_EQ(shell::FileListSort().SortDirection[4], 0);
     Show(*first, two.Path().wstring());
-    EXPECT_EQ(Count(*first), 3);
+    EXPECT_EQ(Column(*first, 0), (std::vector<std::wstring>{L"p.txt", L"q.txt", L"r.txt"}));
+    EXPECT_EQ(HeaderText(*first, 0), L"*名前");
     ClickHeader(*first, 1);
     EXPECT_EQ(HeaderText(*first, 1), L"*サイズ(バイト)");
     const auto sizes = Column(*first, 1);

@@ -1,6 +1,7 @@
 #include "shell/folder_view_support.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace folder_test {
 
@@ -58,6 +59,7 @@ HRESULT WatchingFolder::BindToStorage(PCUIDLIST_RELATIVE item, IBindCtx* b, REFI
 }
 
 HRESULT WatchingFolder::CompareIDs(LPARAM how, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b) {
+    if (owner_.failCompare) return E_FAIL;
     return inner_->CompareIDs(how, a, b);
 }
 
@@ -80,16 +82,30 @@ HRESULT WatchingFolder::GetUIObjectOf(HWND w, UINT count, PCUITEMID_CHILD_ARRAY 
     return inner_->GetUIObjectOf(w, count, items, riid, reserved, out);
 }
 
+const std::wstring* WatchingFolder::OtherName(PCUITEMID_CHILD item) const {
+    if (owner_.displayNames.empty()) return nullptr;
+    const auto file = shell::GetDisplayName(inner_.Get(), item, SHGDN_INFOLDER | SHGDN_FORPARSING);
+    const auto found = file ? owner_.displayNames.find(*file) : owner_.displayNames.end();
+    return found == owner_.displayNames.end() ? nullptr : &found->second;
+}
+
 HRESULT WatchingFolder::GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF flags, STRRET* name) {
-    return inner_->GetDisplayNameOf(item, flags, name);
+    const std::wstring* other = (flags & SHGDN_FORPARSING) ? nullptr : OtherName(item);
+    if (!other) return inner_->GetDisplayNameOf(item, flags, name);
+    const size_t bytes = (other->size() + 1) * sizeof(wchar_t);
+    name->uType = STRRET_WSTR;
+    name->pOleStr = static_cast<LPWSTR>(::CoTaskMemAlloc(bytes));
+    if (!name->pOleStr) return E_OUTOFMEMORY;
+    std::memcpy(name->pOleStr, other->c_str(), bytes);
+    return S_OK;
 }
 
 HRESULT WatchingFolder::SetNameOf(HWND w, PCUITEMID_CHILD item, LPCWSTR name, SHGDNF flags, PITEMID_CHILD* out) {
     return inner_->SetNameOf(w, item, name, flags, out);
 }
 
-HRESULT WatchingFolder::GetIconOf(PCUITEMID_CHILD, UINT flags, int* index) {
-    *index = (flags & GIL_OPENICON) ? 6 : 5;
+HRESULT WatchingFolder::GetIconOf(PCUITEMID_CHILD item, UINT flags, int* index) {
+    *index = OtherName(item) ? 9 : (flags & GIL_OPENICON) ? 6 : 5;
     return S_OK;
 }
 

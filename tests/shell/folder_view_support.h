@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,7 @@ public:
 
 private:
     bool Refused() const;
+    const std::wstring* OtherName(PCUITEMID_CHILD item) const;  // the name a test gave the child, if any
     WatchingDesktop& owner_;
     ComPtr<IShellFolder> inner_;
     shell::UniqueIdList absolute_;  // empty for the desktop itself
@@ -73,10 +75,14 @@ public:
     ~WatchingDesktop();
     IShellFolder* Folder() const noexcept { return desktop_.Get(); }
 
-    int enumerations = 0;               // EnumObjects calls on any folder
+    std::atomic<int> enumerations = 0;  // EnumObjects calls on any folder (the file list's come from a worker)
     std::vector<std::wstring> refused;  // parsing names of folders whose listing fails
     std::wstring sharedName;            // a child of this name reports SFGAO_SHARE
     bool lendIcons = false;             // folders offer IShellIcon with the icons 5 (normal) and 6 (open)
+    bool failCompare = false;           // CompareIDs fails, as a folder that cannot compare its items
+    // Children shown under another name than their file name (by in-folder parsing name), as the shell names a
+    // folder customised by its desktop.ini; with lendIcons, such a child has the icon 9.
+    std::map<std::wstring, std::wstring> displayNames;
 
 private:
     friend class WatchingFolder;
