@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "ui/owned.h"
+#include "ui/text.h"
 
 namespace shell {
 namespace {
@@ -96,7 +97,9 @@ public:
     FolderReader(IShellFolder* folder, const ITEMIDLIST* folderIdList, const std::vector<std::wstring>& mask)
         : folder_(folder), folderIdList_(folderIdList) {
         folder_->QueryInterface(IID_PPV_ARGS(&shellIcon_));
-        if (folderIdList_) listed_ = ListDirectory(PathOfIdList(folderIdList_));
+        if (folderIdList_) path_ = PathOfIdList(folderIdList_);
+        if (!path_.empty() && path_.back() != L'\\') path_ += L'\\';
+        listed_ = ListDirectory(path_);
         for (const std::wstring& m : mask) mask_.push_back(UpperCase(m));
     }
 
@@ -116,8 +119,13 @@ public:
         const auto found = listed_.find(name);
         if (found == listed_.end()) {
             row = EntryRow(one, true);
+        } else if (NamedByTheShell(name, isFolder, found->second)) {
+            row = EntryRow(one, false);  // its icon is its own too, asked for when the row is drawn
+            row->hasFindData = true;
+            row->size = found->second.size;
+            row->written = found->second.written;
         } else {
-            row = KnownRow(one, name, isFolder, extension, found->second);
+            row = KnownRow(one, name, isFolder, extension);
             row->hasFindData = true;
             row->size = found->second.size;
             row->written = found->second.written;
@@ -129,6 +137,19 @@ public:
     }
 
 private:
+    // Entries whose name and icon the shell may take from elsewhere than their file name: a folder customised by a
+    // desktop.ini (which the shell honours in read-only and system folders), and shortcuts, which show their own
+    // names and icons. Learning these from another entry of their kind would show the wrong ones.
+    bool NamedByTheShell(const std::wstring& name, bool isFolder, const Listed& listed) const {
+        if (isFolder) {
+            if (listed.attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM)) return true;
+            const std::wstring ini = ui::LongPathForm(path_ + name + L"\\desktop.ini");
+            return !path_.empty() && ::GetFileAttributesW(ini.c_str()) != INVALID_FILE_ATTRIBUTES;
+        }
+        const std::wstring extension = UpperCase(ExtensionOf(name));
+        return extension == L".LNK" || extension == L".URL";
+    }
+
     // The row as the shell describes the entry, call by call.
     std::unique_ptr<FileRow> EntryRow(const ITEMIDLIST* item, bool withIcon) {
         auto row = std::make_unique<FileRow>();
@@ -152,14 +173,13 @@ private:
 
     // A row of an entry the listing knows: the shell is asked only for the first entry of each kind.
     std::unique_ptr<FileRow> KnownRow(const ITEMIDLIST* item, const std::wstring& name, bool isFolder,
-                                      const std::wstring& extension, const Listed& listed) {
-        // A folder marked system or read-only may take its icon from its desktop.ini. The extension keeps its case:
-        // a shell may name an unregistered type after it as written ("TXT file" beside "txt file").
-        const bool customFolder = isFolder && (listed.attributes & (FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY));
-        const std::wstring key = (isFolder ? (customFolder ? L"S" : L"D") : L"F") + extension;
+                                      const std::wstring& extension) {
+        // The extension keeps its case: a shell may name an unregistered type after it as written ("TXT file"
+        // beside "txt file").
+        const std::wstring key = (isFolder ? L"D" : L"F") + extension;
         auto known = kinds_.find(key);
         if (known == kinds_.end()) {
-            const bool ownIcon = customFolder || (!isFolder && FilesHaveOwnIcons(UpperCase(extension)));
+            const bool ownIcon = !isFolder && FilesHaveOwnIcons(UpperCase(extension));
             std::unique_ptr<FileRow> row = EntryRow(item, !ownIcon);
             Kind kind;
             kind.typeName = row->typeName;
@@ -194,6 +214,7 @@ private:
     IShellFolder* folder_;
     const ITEMIDLIST* folderIdList_;
     ComPtr<IShellIcon> shellIcon_;
+    std::wstring path_;  // the folder's path with a final "\\"; empty for a folder without one
     std::unordered_map<std::wstring, Listed> listed_;
     std::unordered_map<std::wstring, Kind> kinds_;
     std::vector<std::wstring> mask_;

@@ -24,6 +24,7 @@
 #include "support/host_window.h"
 #include "support/test_support.h"
 #include "ui/owned.h"
+#include "ui/text.h"
 #include "ui/window.h"
 
 namespace {
@@ -380,6 +381,44 @@ TEST(FileView, RowsAreWhatTheShellSaysOfEachEntry) {
     EXPECT_EQ(ListRow(*list, shortcut).overlay, 1);
     EXPECT_EQ(list->GetItemPath(IndexOf(*list, L"한국어.txt")), folder.dir / L"한국어.txt");
     EXPECT_NE(shown[L"one.pilkaicon"].icon, shown[L"two.pilkaicon"].icon);  // each file's own
+}
+
+TEST(FileView, FoldersAndShortcutsTheShellNamesItselfShowTheShellsNameAndIcon) {
+    TempDir dir;
+    // Read-only folders (one the shell calls otherwise; Wine keeps no read-only mark on a folder, so they are system
+    // folders too), folders of which one holds a desktop.ini, and shortcuts: each renamed one comes among others of
+    // its kind, whichever the folder lists first.
+    for (const wchar_t* name : {L"Apps", L"Data", L"Users", L"Work"}) {
+        std::filesystem::create_directory(dir.Path() / name);
+        ::SetFileAttributesW((dir / name).c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
+    }
+    for (const wchar_t* name : {L"plain1", L"plain2", L"Custom", L"plain3"})
+        std::filesystem::create_directory(dir.Path() / name);
+    Touch(dir.Path() / L"Custom" / L"desktop.ini");
+    for (const wchar_t* name : {L"first.lnk", L"other.lnk", L"second.lnk", L"third.lnk"})
+        WriteShortcut(dir / name, dir / L"plain1");
+    folder_test::WatchingDesktop desktop;
+    desktop.lendIcons = true;
+    desktop.displayNames = {{L"Users", L"ユーザー"}, {L"Custom", L"カスタム"}, {L"second.lnk", L"別名"}};
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, dir.Path().wstring());
+
+    for (const wchar_t* caption : {L"ユーザー", L"カスタム", L"別名"}) {
+        const int row = IndexOf(*list, caption);
+        ASSERT_GE(row, 0) << ui::Utf8FromWide(caption);
+        EXPECT_EQ(ListRow(*list, row).icon, 9) << ui::Utf8FromWide(caption);
+    }
+    for (const wchar_t* caption : {L"Apps", L"Work", L"plain2"}) {
+        const int row = IndexOf(*list, caption);
+        ASSERT_GE(row, 0) << ui::Utf8FromWide(caption);
+        EXPECT_EQ(ListRow(*list, row).icon, 5) << ui::Utf8FromWide(caption);
+    }
+    EXPECT_EQ(IndexOf(*list, L"Users"), -1);
+    EXPECT_EQ(IndexOf(*list, L"second.lnk"), -1);
+    EXPECT_EQ(list->GetItemPath(IndexOf(*list, L"ユーザー")), dir / L"Users");
+    for (const wchar_t* name : {L"Apps", L"Data", L"Users", L"Work"})
+        ::SetFileAttributesW((dir / name).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST(FileView, ColumnsAndSortingByEveryHeader) {
