@@ -178,11 +178,8 @@ void TForm1::ShellListView1MouseUp(int, int x, int y) {
 }
 
 void TForm1::ShellListView1MouseMove(int x, int y) {
-    if (!rightPressed_) return;
-    // The first movement after the press decides: the pointer still where it was pressed is a click; anywhere else,
-    // the press is spent and returning there later opens nothing.
+    if (!rightPressed_ || x != rightPress_.x || y != rightPress_.y) return;
     rightPressed_ = false;
-    if (x != rightPress_.x || y != rightPress_.y) return;
     const std::wstring path = shellListView1_->GetSelectedPath();
     if (path.empty()) return;
     // Where the pointer is, in the main window's client area: the list's real place, not an estimate.

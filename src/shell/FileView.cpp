@@ -601,11 +601,7 @@ void TFileView::MouseMove(WPARAM keys, int x, int y) {
         contextMenu_->ShowForItems(hwnd_, folder.Get(), items.get(), count, screen);
         return;
     }
-    if (!leftDown && !rightDown) {
-        // The press is over and the pointer left its place: the menu belonged to the click where it happened.
-        ClearMouse();
-        return;
-    }
+    if (!leftDown && !rightDown) return;
     if (!dropSource_ || !folder || SelectedIndex() < 0) return;
     int count = 0;
     const UniqueIdList items = GatherSelection(count);
