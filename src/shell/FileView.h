@@ -5,13 +5,18 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "shell/FileRows.h"
+#include "shell/FileSort.h"
+#include "shell/FolderReader.h"
 #include "shell/ShView.h"
+#include "ui/background.h"
 #include "ui/component.h"
 #include "ui/window.h"
 
@@ -20,7 +25,6 @@ namespace shell {
 class TFolderView;
 class TContextMenuEx;
 class TDropSourceEx;
-struct FileRow;
 
 // The sort of every file list in the process: one direction per column (+1 ascending, -1 descending; the fifth
 // column's stays 0), and the column and direction of the last sort, which every fill sorts by again.
@@ -41,12 +45,16 @@ public:
     HWND Handle() const noexcept { return hwnd_; }
     void SetBounds(int left, int top, int width, int height) { ui::Place(hwnd_, left, top, width, height); }
 
-    // Shows the folder of an absolute list; the caller keeps the list. A null list does nothing.
+    // Shows the folder of an absolute list; the caller keeps the list. A null list does nothing. Another folder is
+    // read on the list's worker thread; until its rows arrive the list is empty, and a newer folder overtakes it.
     void BrowseTo(const ITEMIDLIST* absolute) override;
-    // Lists the folder shown again, keeping the selected rows and the top row where their entries still are.
+    // Reads the folder shown again, on the worker, and applies only the difference: new rows appear, rows of
+    // entries that went go, changed rows change in place; the selection, the focused row, the scroll position and
+    // a rename in progress stay.
     void FillItems();
-    // True while a read of the shown folder has not yet reached the rows (tests and benchmarks wait for the end).
-    bool Reading() const noexcept { return false; }
+    // True until the rows show the folder's current contents in the current order, their own icons included
+    // (tests and benchmarks wait for the end).
+    bool Reading() const noexcept { return busy_ || refreshWanted_ || sortWanted_ || !iconQueue_.empty(); }
 
     void SetFolderView(TFolderView* tree);  // the back link; called by TFolderView::SetFileView only
     TFolderView* FolderView() const noexcept { return tree_; }
@@ -103,19 +111,30 @@ protected:
     virtual void ExecuteItem(const ITEMIDLIST* absolute);
 
 private:
-    bool Fill(bool keepPlace);
-    void InsertRows(std::vector<std::unique_ptr<FileRow>> rows, bool keepPlace);
-    void SortRows(std::vector<std::unique_ptr<FileRow>>& rows, int column) const;
-    int CompareRows(FileRow& a, FileRow& b, int column) const;
-    int CompareByName(const FileRow& a, const FileRow& b) const;
+    enum class ReadKind { NewFolder, Refresh };
+    // A job on the worker; results come back through the inbox. One job of this list runs at a time.
+    void StartRead(ReadKind kind);
+    void StartSort();
+    void StartIcons();
+    void NextJob();
+    void RowsArrived(Rows rows, bool last);  // a part of a new folder's rows, in order
+    void RefreshArrived(FolderReadResult& result, std::uint64_t base);
+    void ReadDone(const FolderReadResult& result);
+    void ReadFailed(ReadKind kind);
+    void SortArrived(Rows sorted, SortOrder order, std::uint64_t base);
+    void IconsArrived(const Rows& rows, const std::vector<int>& icons);
+    void ShowRows(Rows rows);  // the rows of a folder read again, or sorted again, in place of the shown ones
+    void DropRows(Rows rows);  // freed on the worker: a big folder's rows take a while
+    SortOrder CurrentOrder() const noexcept;
+
     void MarkColumn(int column);
     void ColClick(int column);
     void DblClick();
     bool EndLabelEdit(const NMLVDISPINFOW& info);
     void GetDispInfo(NMLVDISPINFOW& info);
     FileRow* RowAt(int item) const;
+    int IndexOfRow(const FileRow* row) const;
     int SelectedIndex() const;
-    void SortShownRows(int column);
     int FindRow(const NMLVFINDITEMW& find) const;
     void SendTreeBack();
 
@@ -133,7 +152,7 @@ private:
     TFolderView* tree_ = nullptr;
     TContextMenuEx* contextMenu_ = nullptr;
     TDropSourceEx* dropSource_ = nullptr;
-    std::vector<std::unique_ptr<FileRow>> rows_;  // what row i of the control shows
+    Rows rows_;  // what row i of the control shows; owned by the window's thread
     ComPtr<IShellFolder> folder_;
     UniqueIdList folderIdList_;
     std::vector<std::wstring> mask_;
@@ -141,10 +160,32 @@ private:
     bool readOnly_ = false;
     HMENU popupMenu_ = nullptr;
     HWND popupTarget_ = nullptr;
+    std::wstring thousands_, dateSeparator_, timeSeparator_;  // the user's, for the size and date texts
 
     int downX_ = 0, downY_ = 0;
     bool mouseArmed_ = false;
     bool rightButtonDown_ = false;
+
+    // Reading. `rowsVersion_` counts every change of rows_, so that a result computed from older rows is known.
+    bool busy_ = false;           // a job of this list has not reported back
+    bool refreshWanted_ = false;  // the folder is to be read again once the running job is done
+    bool sortWanted_ = false;     // the rows are to be sorted again once the running job is done
+    bool listed_ = false;         // the folder shown has been read once
+    bool maskChanged_ = false;    // the next read lists every entry again
+    std::uint64_t rowsVersion_ = 0;
+    SortOrder shownOrder_;  // the order rows_ are in
+    NameOrder nameOrder_ = NameOrder::Text;
+    bool nameOrderKnown_ = false;
+    std::vector<std::wstring> unlisted_;
+    Rows iconQueue_;        // rows drawn whose own icons are still to be asked for
+    SharedRow editingRow_;  // the row whose label is being edited, wherever a refresh moves it
+    // The folder and rows shown before another folder's read began: shown again when that folder cannot be listed.
+    UniqueIdList previousFolderIdList_;
+    ComPtr<IShellFolder> previousFolder_;
+    Rows previousRows_;
+    ui::Generation generation_;
+    std::unique_ptr<ui::UiInbox> inbox_;
+    std::unique_ptr<ui::BackgroundWorker> worker_;
 };
 
 }  // namespace shell

@@ -142,6 +142,7 @@ protected:
 
 TEST_F(FolderPanelTest, StartsInTheProgramsFolderAndShowsItEverywhere) {
     Open();
+    Settle();
     const std::wstring folder = WithoutTrailingSlash(ui::ExeFolder());
     EXPECT_EQ(Shown(), folder);
     EXPECT_EQ(WindowTitle(form->Handle()), L"保存フォルダ=" + folder);

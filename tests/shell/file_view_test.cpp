@@ -58,10 +58,21 @@ std::unique_ptr<shell::TFileView> MakeList(Host& host, int left = 0) {
     return list;
 }
 
+// Until the rows show the folder as it is, in the current order, with their own icons.
+void Settle(const shell::TFileView& list) {
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return !list.Reading(); }, 20000));
+}
+
 void Show(shell::TFileView& list, const std::wstring& path) {
     const shell::UniqueIdList folder = shell::PathToIdList(path);
     ASSERT_TRUE(folder) << path.size();
     list.BrowseTo(folder.get());
+    Settle(list);
+}
+
+void Refill(shell::TFileView& list) {
+    list.FillItems();
+    Settle(list);
 }
 
 std::wstring Text(const shell::TFileView& list, int item, int column) {
@@ -114,6 +125,7 @@ void ClickHeader(const shell::TFileView& list, int column) {
     const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
     ::SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
     ::SendMessageW(header, WM_LBUTTONUP, 0, at);
+    Settle(list);
 }
 
 POINT RowPoint(const shell::TFileView& list, int item) {
@@ -246,6 +258,18 @@ std::vector<Row> ReferenceRows(const std::wstring& path, std::vector<shell::Uniq
     return rows;
 }
 
+// Asks for every row as the control does when it draws them all, and waits for the icons that are asked of the
+// shell entry by entry.
+void DrawAll(const shell::TFileView& list) {
+    for (int i = 0; i < Count(list); ++i) {
+        LVITEMW it{};
+        it.mask = LVIF_IMAGE;
+        it.iItem = i;
+        ListView_GetItem(list.Handle(), &it);
+    }
+    Settle(list);
+}
+
 Row ListRow(const shell::TFileView& list, int i) {
     Row row{Text(list, i, 0), Text(list, i, 1), Text(list, i, 2), Text(list, i, 3)};
     LVITEMW it{};
@@ -353,7 +377,7 @@ TEST(FileView, RowsAreWhatTheShellSaysOfEachEntry) {
     Host host;
     auto list = MakeList(host);
     Show(*list, folder.dir.Path().wstring());
-    PumpFor(50);
+    DrawAll(*list);
 
     const std::vector<Row> expected = ReferenceRows(folder.dir.Path().wstring());
     ASSERT_EQ(Count(*list), static_cast<int>(expected.size()));
@@ -403,6 +427,7 @@ TEST(FileView, FoldersAndShortcutsTheShellNamesItselfShowTheShellsNameAndIcon) {
     Host host;
     auto list = MakeList(host);
     Show(*list, dir.Path().wstring());
+    DrawAll(*list);
 
     for (const wchar_t* caption : {L"ユーザー", L"カスタム", L"別名"}) {
         const int row = IndexOf(*list, caption);
@@ -528,7 +553,7 @@ TEST(FileView, DatesSortByTheirTimeAcrossCenturiesAndTheFifthColumnKeepsTheSort)
     ClickHeader(*list, 4);
     EXPECT_EQ(Headers(*list), marked);
     EXPECT_EQ(Column(*list, 0), ascending);
-    list->FillItems();
+    Refill(*list);
     EXPECT_EQ(Headers(*list), marked);
     EXPECT_EQ(Column(*list, 0), ascending);
 }
@@ -632,7 +657,7 @@ TEST(FileView, MaskShowsFoldersAndTheNamedExtensionsInAnyCase) {
     const std::vector<std::wstring> mask{L".TXT"};
     list->SetMask(&mask);
     EXPECT_EQ(Count(*list), 7);  // from the next fill on
-    list->FillItems();
+    Refill(*list);
     auto names = Column(*list, 0);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::wstring>{L"a.txt", L"b.TXT", L"c.Txt", L"folder"}));
@@ -646,26 +671,15 @@ class RecordingList : public shell::TFileView {
 public:
     using shell::TFileView::TFileView;
     std::vector<std::wstring> executed;
-    std::wstring unlistable;  // a folder whose enumeration fails
 
 protected:
     void ExecuteItem(const ITEMIDLIST* absolute) override { executed.push_back(shell::PathOfIdList(absolute)); }
-    ComPtr<IShellFolder> BindFolder(const ITEMIDLIST* absolute) override;
 };
 
-// A folder that refuses to list itself, as one without access does.
-class RefusingFolder final : public shell_testing::StubFolder {
-public:
-    HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList** out) override {
-        *out = nullptr;
-        return E_ACCESSDENIED;
-    }
-};
-RefusingFolder refusingFolder;
-
-ComPtr<IShellFolder> RecordingList::BindFolder(const ITEMIDLIST* absolute) {
-    if (!unlistable.empty() && shell::PathOfIdList(absolute) == unlistable) return &refusingFolder;
-    return shell::TFileView::BindFolder(absolute);
+// The parsing name of a folder as the shell spells it.
+std::wstring ShellPath(const std::wstring& path) {
+    const shell::UniqueIdList list = shell::PathToIdList(path);
+    return shell::GetDisplayName(shell::DesktopFolder(), list.get(), SHGDN_FORPARSING).value_or(L"?");
 }
 
 }  // namespace
@@ -717,6 +731,7 @@ TEST(FileView, AFolderGivenWhileTheFormLoadsIsListedOnceLoadingEnds) {
     Show(list, dir.Path().wstring());
     EXPECT_EQ(Count(list), 0);
     host.EndLoading();
+    Settle(list);
     EXPECT_EQ(Column(list, 0), (std::vector<std::wstring>{L"a.txt"}));
 }
 
@@ -732,9 +747,10 @@ TEST(FileView, DoubleClickOnAFolderMovesTheLinkedTreeIntoIt) {
     tree.SetFileView(list.get());
     EXPECT_EQ(list->FolderView(), &tree);
     ASSERT_TRUE(tree.SelectPath(dir.Path().wstring()));
-    PumpFor(20);
+    Settle(*list);
     ASSERT_EQ(Count(*list), 2);
     DoubleClickRow(*list, IndexOf(*list, L"inner"));
+    Settle(*list);
     EXPECT_EQ(tree.GetSelectedPath(), dir / L"inner");
     EXPECT_EQ(Column(*list, 0), (std::vector<std::wstring>{L"deep.txt"}));
     EXPECT_EQ(shell::PathOfIdList(list->FolderIdList()), dir / L"inner");
@@ -748,11 +764,13 @@ TEST(FileView, AFolderThatCannotBeListedSendsTheTreeBack) {
     Host host;
     shell::TFolderView tree(nullptr, host.Handle());
     RecordingList list(nullptr, host.Handle());
-    list.unlistable = dir / L"locked";
+    folder_test::WatchingDesktop desktop;  // a folder without access refuses to list itself
+    desktop.refused = {ShellPath(dir / L"locked")};
     tree.SetFileView(&list);
     ASSERT_TRUE(tree.SelectPath(dir / L"open"));
+    Settle(list);
     ASSERT_TRUE(tree.SelectPath(dir / L"locked"));
-    PumpFor(20);
+    Settle(list);
     EXPECT_EQ(tree.GetSelectedPath(), dir / L"open");
     EXPECT_EQ(Column(list, 0), (std::vector<std::wstring>{L"o.txt"}));
     EXPECT_EQ(shell::PathOfIdList(list.FolderIdList()), dir / L"open");
@@ -821,6 +839,7 @@ TEST(FileView, RenamingAFolderRenamesItInTheTree) {
     tree.SetFileView(list.get());
     ASSERT_TRUE(tree.SelectPath(dir.Path().wstring()));
     tree.Expand(tree.Selected());
+    Settle(*list);
     RenameRow(*list, IndexOf(*list, L"before"), L"after");
     EXPECT_TRUE(std::filesystem::exists(dir.Path() / L"after"));
     std::vector<std::wstring> children;
@@ -954,7 +973,7 @@ TEST(FileView, RefillKeepsTheSelectedRowAndTheTopRow) {
     EXPECT_EQ(Text(*list, ListView_GetTopIndex(list->Handle()), 0), top);
     EXPECT_EQ(list->GetSelectedPath(), dir / L"f1120.txt");
     ASSERT_TRUE(::DeleteFileW((dir / L"f1120.txt").c_str()));
-    list->FillItems();
+    Refill(*list);
     EXPECT_EQ(list->GetSelectedPath(), L"");
 }
 
@@ -963,8 +982,10 @@ TEST(FileView, TheDesktopListsItsEntries) {
     auto list = MakeList(host);
     const shell::UniqueIdList desktop = shell::AllocIdList(2);
     list->BrowseTo(desktop.get());
+    Settle(*list);
     EXPECT_GT(Count(*list), 0);
     EXPECT_EQ(shell::CountItems(list->FolderIdList()), 0);
     list->BrowseTo(nullptr);  // nothing
+    Settle(*list);
     EXPECT_GT(Count(*list), 0);
 }

@@ -1,0 +1,191 @@
+#include "shell/FileSort.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace shell {
+namespace {
+
+int Sign(ULONGLONG a, ULONGLONG b) noexcept {
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+// The user's order of two texts under CompareString's flags.
+int CompareTexts(const std::wstring& a, const std::wstring& b, DWORD flags) noexcept {
+    const int r = ::CompareStringW(LOCALE_USER_DEFAULT, flags, a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                   static_cast<int>(b.size()));
+    if (r != 0) return r - CSTR_EQUAL;
+    return a < b ? -1 : (a > b ? 1 : 0);  // flags the system does not know: still one order
+}
+
+DWORD NameFlags(NameOrder order) noexcept {
+    return order == NameOrder::Numbers ? NORM_IGNORECASE | SORT_DIGITSASNUMBERS : NORM_IGNORECASE;
+}
+
+std::string CodePageName(const std::wstring& name) {
+    const int n =
+        ::WideCharToMultiByte(CP_ACP, 0, name.c_str(), static_cast<int>(name.size()), nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(std::max(n, 0)), '\0');
+    if (n > 0)
+        ::WideCharToMultiByte(CP_ACP, 0, name.c_str(), static_cast<int>(name.size()), narrow.data(), n, nullptr,
+                              nullptr);
+    return narrow;
+}
+
+int CompareNarrow(const std::string& a, const std::string& b) noexcept {
+    const int r = ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()),
+                                   b.c_str(), static_cast<int>(b.size()));
+    if (r != 0) return r - CSTR_EQUAL;
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+// Virtual items first (the shell lists its special places before the disk's entries), then folders, then files.
+int NameGroup(const FileRow& row) noexcept {
+    if (!row.hasFindData) return 0;
+    return row.SortsAsFolder() ? 1 : 2;
+}
+
+// The groups and the ranks; 0 leaves it to the names.
+int CompareGroups(const FileRow& a, const FileRow& b) noexcept {
+    const int ga = NameGroup(a), gb = NameGroup(b);
+    if (ga != gb) return ga < gb ? -1 : 1;
+    if (ga == 0 && a.shellRank != b.shellRank) return a.shellRank < b.shellRank ? -1 : 1;
+    return 0;
+}
+
+int CompareRows(const FileRow& a, const FileRow& b, SortOrder order) noexcept {
+    int r = 0;
+    switch (order.column) {
+        case 0:
+            r = CompareGroups(a, b);
+            if (r == 0) r = CompareTexts(a.name, b.name, NameFlags(order.names));
+            break;
+        case 1:  // by value, as the zero-padded size texts order them, without their length limit
+            r = Sign(a.hasFindData ? a.size : 0, b.hasFindData ? b.size : 0);
+            break;
+        case 2:
+            if (a.type != b.type) {
+                static const std::wstring kNone;
+                r = CompareTexts(a.type ? a.type->name : kNone, b.type ? b.type->name : kNone, 0);
+            }
+            break;
+        case 3:  // by the time itself: the text's two-digit year would put 1999 after 2024
+            r = Sign(a.Time(), b.Time());
+            break;
+        default:  // the fifth column shows nothing to order by
+            return 0;
+    }
+    return r * order.direction;
+}
+
+// By the names in the code page, each converted once.
+void SortByCodePageNames(Rows& rows, int direction) {
+    std::vector<std::string> names(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) names[i] = CodePageName(rows[i]->name);
+    std::vector<size_t> order(rows.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        int r = CompareGroups(*rows[a], *rows[b]);
+        if (r == 0) r = CompareNarrow(names[a], names[b]);
+        return r * direction < 0;
+    });
+    Rows sorted;
+    sorted.reserve(rows.size());
+    for (size_t i : order) sorted.push_back(std::move(rows[i]));
+    rows.swap(sorted);
+}
+
+// A stable merge sort that stays within its ranges whatever the comparison answers, so that it may ask a folder
+// whose answers need not form one order.
+template <class Less>
+void MergeSort(std::vector<size_t>& items, Less less) {
+    std::vector<size_t> merged(items.size());
+    for (size_t width = 1; width < items.size(); width *= 2) {
+        for (size_t low = 0; low < items.size(); low += 2 * width) {
+            const size_t middle = std::min(low + width, items.size());
+            const size_t high = std::min(low + 2 * width, items.size());
+            std::merge(
+                items.begin() + static_cast<std::ptrdiff_t>(low), items.begin() + static_cast<std::ptrdiff_t>(middle),
+                items.begin() + static_cast<std::ptrdiff_t>(middle), items.begin() + static_cast<std::ptrdiff_t>(high),
+                merged.begin() + static_cast<std::ptrdiff_t>(low), less);
+        }
+        items.swap(merged);
+    }
+}
+
+// How often the folder says that neighbours of a sort by the names stand the wrong way round, and how often it
+// confirms them. Only the disk's entries take part: virtual items are ranked by the folder itself.
+struct Verdict {
+    int disagreements = 0;
+    int agreements = 0;
+};
+
+Verdict Judge(IShellFolder* folder, const Rows& rows, NameOrder order) {
+    Rows sorted;
+    for (const SharedRow& row : rows)
+        if (row->hasFindData && row->item) sorted.push_back(row);
+    SortRows(sorted, SortOrder{0, 1, order});
+    Verdict verdict;
+    for (size_t k = 1; k < sorted.size(); ++k) {
+        const FileRow& a = *sorted[k - 1];
+        const FileRow& b = *sorted[k];
+        if (NameGroup(a) != NameGroup(b)) continue;
+        const HRESULT hr = folder->CompareIDs(0, a.item.get(), b.item.get());
+        if (FAILED(hr)) continue;
+        const short said = static_cast<short>(HRESULT_CODE(hr));
+        if (said > 0) ++verdict.disagreements;
+        if (said < 0) ++verdict.agreements;
+    }
+    return verdict;
+}
+
+}  // namespace
+
+void SortRows(Rows& rows, SortOrder order) {
+    if (order.column < 0 || order.column > 3) return;
+    if (order.column == 0 && order.names == NameOrder::CodePage) {
+        SortByCodePageNames(rows, order.direction);
+        return;
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [order](const SharedRow& a, const SharedRow& b) { return CompareRows(*a, *b, order) < 0; });
+}
+
+void RankShellItems(IShellFolder* folder, Rows& rows) {
+    std::vector<size_t> items;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (!rows[i]->hasFindData) items.push_back(i);
+    if (items.empty()) return;
+    MergeSort(items, [&](size_t a, size_t b) {
+        const FileRow& x = *rows[a];
+        const FileRow& y = *rows[b];
+        const HRESULT hr = folder ? folder->CompareIDs(0, x.item.get(), y.item.get()) : E_FAIL;
+        if (SUCCEEDED(hr)) return static_cast<short>(HRESULT_CODE(hr)) < 0;
+        if (x.SortsAsFolder() != y.SortsAsFolder()) return x.SortsAsFolder();
+        return CompareTexts(x.name, y.name, NORM_IGNORECASE) < 0;
+    });
+    for (size_t rank = 0; rank < items.size(); ++rank) rows[items[rank]]->shellRank = static_cast<int>(rank);
+}
+
+std::optional<NameOrder> LearnNameOrder(IShellFolder* folder, const Rows& rows, NameOrder first) {
+    if (!folder) return std::nullopt;
+    const Verdict kept = Judge(folder, rows, first);
+    if (kept.disagreements == 0) {
+        if (kept.agreements == 0) return std::nullopt;
+        return first;
+    }
+    NameOrder best = first;
+    int fewest = kept.disagreements;
+    for (NameOrder other : {NameOrder::Text, NameOrder::Numbers, NameOrder::CodePage}) {
+        if (other == first) continue;
+        const Verdict tried = Judge(folder, rows, other);
+        if (tried.disagreements >= fewest) continue;
+        best = other;
+        fewest = tried.disagreements;
+        if (fewest == 0) break;
+    }
+    return best;
+}
+
+}  // namespace shell
