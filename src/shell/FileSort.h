@@ -22,9 +22,12 @@ struct SortOrder {
     bool operator==(const SortOrder&) const = default;
 };
 
-// Stable: rows that the column does not tell apart keep their order. By what the rows carry alone, taken once per
-// row, never asking the shell: one order whatever the shell answers.
+// Negative, 0 or positive, by what the rows carry alone, never asking the shell: one order whatever it answers.
+int CompareRows(const FileRow& a, const FileRow& b, SortOrder order);
+// Stable: rows that the column does not tell apart keep their order. What a row sorts by is taken once per row.
 void SortRows(Rows& rows, SortOrder order);
+// Rows already in the order, with a few more put in their places: no sort of all of them.
+Rows MergeRows(Rows sorted, Rows added, SortOrder order);
 
 // Ranks the entries that the directory listing does not know (virtual items) in the folder's own order, asked of
 // the folder itself; where it cannot compare two of them, the folders come first and then the names.

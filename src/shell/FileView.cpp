@@ -112,7 +112,7 @@ void TFileView::Notification(ui::Component* component, ui::Operation operation) 
 }
 
 void TFileView::Loaded() {
-    if (folder_) FillItems();
+    if (folderIdList_) FillItems();
 }
 
 void TFileView::SetMask(const std::vector<std::wstring>* extensions) {
@@ -158,7 +158,12 @@ void TFileView::SetViewStyle(ListViewStyle style) {
     if (wanted != old) ::SetWindowLongPtrW(hwnd_, GWL_STYLE, wanted);
 }
 
-ComPtr<IShellFolder> TFileView::BindFolder(const ITEMIDLIST* absolute) {
+IShellFolder* TFileView::ShellFolder() const {
+    if (!folder_ && folderIdList_) folder_ = BindFolder(folderIdList_.get());
+    return folder_.Get();
+}
+
+ComPtr<IShellFolder> TFileView::BindFolder(const ITEMIDLIST* absolute) const {
     ComPtr<IShellFolder> folder;
     if (IShellFolder* desktop = DesktopFolder()) {
         if (SUCCEEDED(desktop->BindToObject(absolute, nullptr, IID_PPV_ARGS(&folder))) && folder) return folder;
@@ -224,8 +229,11 @@ int TFileView::SelectedIndex() const {
 
 std::wstring TFileView::GetItemPath(int item) const {
     const FileRow* row = RowAt(item);
-    if (!folder_ || !row || !row->item) return {};
-    return GetDisplayName(folder_.Get(), row->item.get(), SHGDN_FORPARSING).value_or(L"");
+    if (!folderIdList_ || !row || !row->item) return {};
+    // An entry on disk is the folder's path and its name, which the shell would give after binding the folder.
+    if (row->hasFindData && !folderPath_.empty())
+        return folderPath_ + (folderPath_.back() == L'\\' ? L"" : L"\\") + row->name;
+    return GetDisplayName(ShellFolder(), row->item.get(), SHGDN_FORPARSING).value_or(L"");
 }
 
 std::wstring TFileView::GetSelectedPath() const {
@@ -286,7 +294,7 @@ void TFileView::GetDispInfo(NMLVDISPINFOW& info) {
 void TFileView::DblClick() {
     if (OnDblClick) OnDblClick();
     const FileRow* row = RowAt(SelectedIndex());
-    if (!row || !row->item || !folder_) return;
+    if (!row || !row->item || !folderIdList_) return;
     // The attributes the row was read with: asking the shell again would wait on the disk here.
     if (tree_ && row->IsFolder()) {
         // A copy: entering the folder empties this list, which frees the row's own list.
@@ -316,30 +324,36 @@ void TFileView::ExecuteItem(const ITEMIDLIST* absolute) {
 }
 
 bool TFileView::EndLabelEdit(const NMLVDISPINFOW& info) {
-    // The row the edit began on, wherever a refresh has moved it since; nothing when its entry has gone.
-    const SharedRow row = std::move(editingRow_);
-    editingRow_.reset();
-    if (!info.item.pszText || !row || !row->item || !folder_) return false;  // cancelled
+    Rename(info);
+    EditEnded();
+    return false;  // the row's caption is ours, given through LVN_GETDISPINFO
+}
+
+void TFileView::Rename(const NMLVDISPINFOW& info) {
+    // The row the edit began on, wherever it stands now; nothing when it has gone.
+    const SharedRow row = editingRow_;
+    if (!info.item.pszText || !row || !row->item) return;  // cancelled
+    IShellFolder* folder = ShellFolder();
+    if (!folder) return;
     const int index = IndexOfRow(row.get());
-    if (index < 0) return false;
+    if (index < 0) return;
     const std::wstring text = info.item.pszText;
     ITEMIDLIST* raw = nullptr;
     // The text is an in-folder name: the shell keeps the entry in its folder and adds back a hidden extension.
-    const HRESULT hr = folder_->SetNameOf(hwnd_, row->item.get(), text.c_str(), SHGDN_INFOLDER, &raw);
+    const HRESULT hr = folder->SetNameOf(hwnd_, row->item.get(), text.c_str(), SHGDN_INFOLDER, &raw);
     UniqueIdList newItem = OwnIdList(raw);
-    if (FAILED(hr) || !newItem) return false;  // the row, and so its old name, stays
+    if (FAILED(hr) || !newItem) return;  // the row, and so its old name, stays
     // The old entry is gone from the disk, so the renamed one answers for it as well.
-    if (tree_ && (row->IsFolder() || AttributesOf(folder_.Get(), newItem.get(), SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)))
+    if (tree_ && (row->IsFolder() || AttributesOf(folder, newItem.get(), SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)))
         tree_->RenameChild(row->item.get(), newItem.get());
     SharedRow renamed = CopyRow(*row);
-    renamed->name = GetDisplayName(folder_.Get(), newItem.get(), SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
-    renamed->caption = GetDisplayName(folder_.Get(), newItem.get(), SHGDN_NORMAL).value_or(text);
+    renamed->name = GetDisplayName(folder, newItem.get(), SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
+    renamed->caption = GetDisplayName(folder, newItem.get(), SHGDN_NORMAL).value_or(text);
     renamed->captionForm = CaptionForm::Own;
     renamed->item = std::move(newItem);
     rows_[static_cast<size_t>(index)] = std::move(renamed);  // a new row: a read under way may hold the old one
     ++rowsVersion_;
     ListView_RedrawItems(hwnd_, index, index);
-    return false;  // the row's caption is ours, given through LVN_GETDISPINFO
 }
 
 std::optional<LRESULT> TFileView::OnReflected(UINT msg, WPARAM, LPARAM lp) {
@@ -466,10 +480,11 @@ void TFileView::MouseMove(WPARAM keys, int x, int y) {
     const bool leftDown = (keys & MK_LBUTTON) || (::GetAsyncKeyState(VK_LBUTTON) & 0x8000);
     const bool rightDown = (keys & MK_RBUTTON) || (::GetAsyncKeyState(VK_RBUTTON) & 0x8000);
     const bool isNear = std::abs(downX_ - x) <= kNear && std::abs(downY_ - y) <= kNear;
-    // Held across the modal menu or drag, which may refill or re-point this list.
-    const ComPtr<IShellFolder> folder = folder_;
     if (isNear) {
-        if (leftDown || rightDown || !rightButtonDown_ || !contextMenu_ || !folder || SelectedIndex() < 0) return;
+        if (leftDown || rightDown || !rightButtonDown_ || !contextMenu_ || SelectedIndex() < 0) return;
+        // Held across the modal menu, which may refill or re-point this list.
+        const ComPtr<IShellFolder> folder = ShellFolder();
+        if (!folder) return;
         int count = 0;
         const UniqueIdList items = GatherSelection(count);
         POINT screen{x, y};
@@ -479,7 +494,9 @@ void TFileView::MouseMove(WPARAM keys, int x, int y) {
         return;
     }
     if (!leftDown && !rightDown) return;
-    if (!dropSource_ || !folder || SelectedIndex() < 0) return;
+    if (!dropSource_ || SelectedIndex() < 0) return;
+    const ComPtr<IShellFolder> folder = ShellFolder();
+    if (!folder) return;
     int count = 0;
     const UniqueIdList items = GatherSelection(count);
     ClearMouse();

@@ -54,7 +54,9 @@ public:
     void FillItems();
     // True until the rows show the folder's current contents in the current order, their own icons included
     // (tests and benchmarks wait for the end).
-    bool Reading() const noexcept { return busy_ || refreshWanted_ || sortWanted_ || !iconQueue_.empty(); }
+    bool Reading() const noexcept {
+        return busy_ || refreshWanted_ || sortWanted_ || heldRefresh_ || !iconQueue_.empty();
+    }
 
     void SetFolderView(TFolderView* tree);  // the back link; called by TFolderView::SetFileView only
     TFolderView* FolderView() const noexcept { return tree_; }
@@ -90,7 +92,8 @@ public:
 
     // The folder shown; null before the first BrowseTo.
     const ITEMIDLIST* FolderIdList() const noexcept { return folderIdList_.get(); }
-    IShellFolder* ShellFolder() const noexcept { return folder_.Get(); }
+    // Bound when first asked for after the folder changes.
+    IShellFolder* ShellFolder() const;
     // The entry of a row (relative to the folder shown); null for no such row.
     const ITEMIDLIST* ItemIdList(int item) const;
 
@@ -106,7 +109,7 @@ protected:
     void Loaded() override;
     void Notification(ui::Component* component, ui::Operation operation) override;
     // The folder of an absolute list; the desktop when it cannot be bound (the desktop's own list is empty).
-    virtual ComPtr<IShellFolder> BindFolder(const ITEMIDLIST* absolute);
+    virtual ComPtr<IShellFolder> BindFolder(const ITEMIDLIST* absolute) const;
     // Runs an entry with the shell's default verb.
     virtual void ExecuteItem(const ITEMIDLIST* absolute);
 
@@ -117,8 +120,9 @@ private:
     void StartSort();
     void StartIcons();
     void NextJob();
-    void RowsArrived(Rows rows, bool last);  // a part of a new folder's rows, in order
-    void RefreshArrived(FolderReadResult& result, std::uint64_t base);
+    void RowsArrived(FolderReadResult& result);  // a new folder's rows
+    void RefreshArrived(const std::shared_ptr<FolderReadResult>& result, std::uint64_t base);
+    void EditEnded();  // shows a refresh held while the label was edited, and goes on with what waits
     void ReadDone(const FolderReadResult& result);
     void ReadFailed(ReadKind kind);
     void SortArrived(Rows sorted, SortOrder order, std::uint64_t base);
@@ -131,6 +135,7 @@ private:
     void ColClick(int column);
     void DblClick();
     bool EndLabelEdit(const NMLVDISPINFOW& info);
+    void Rename(const NMLVDISPINFOW& info);
     void GetDispInfo(NMLVDISPINFOW& info);
     FileRow* RowAt(int item) const;
     int IndexOfRow(const FileRow* row) const;
@@ -152,9 +157,10 @@ private:
     TFolderView* tree_ = nullptr;
     TContextMenuEx* contextMenu_ = nullptr;
     TDropSourceEx* dropSource_ = nullptr;
-    Rows rows_;  // what row i of the control shows; owned by the window's thread
-    ComPtr<IShellFolder> folder_;
+    Rows rows_;                            // what row i of the control shows; owned by the window's thread
+    mutable ComPtr<IShellFolder> folder_;  // see ShellFolder()
     UniqueIdList folderIdList_;
+    std::wstring folderPath_;  // its file-system path; empty for a folder without one
     std::vector<std::wstring> mask_;
     bool fileExecute_ = true;
     bool readOnly_ = false;
@@ -177,8 +183,10 @@ private:
     NameOrder nameOrder_ = NameOrder::Text;
     bool nameOrderKnown_ = false;
     std::vector<std::wstring> unlisted_;
-    Rows iconQueue_;        // rows drawn whose own icons are still to be asked for
-    SharedRow editingRow_;  // the row whose label is being edited, wherever a refresh moves it
+    Rows iconQueue_;                                 // rows drawn whose own icons are still to be asked for
+    SharedRow editingRow_;                           // the row whose label is being edited
+    std::shared_ptr<FolderReadResult> heldRefresh_;  // a refresh that arrived while a label was edited
+    std::uint64_t heldBase_ = 0;
     // The folder and rows shown before another folder's read began: shown again when that folder cannot be listed.
     UniqueIdList previousFolderIdList_;
     ComPtr<IShellFolder> previousFolder_;

@@ -14,9 +14,6 @@
 namespace shell {
 namespace {
 
-// A new folder's rows come in parts of this many, so that no message holds the window long.
-constexpr size_t kRowsPerPart = 20000;
-
 // The same folder by the shell's order, not by bytes: an item's list may carry its time, which a change inside
 // the folder moves on.
 bool SameFolder(const ITEMIDLIST* a, const ITEMIDLIST* b) noexcept {
@@ -37,13 +34,15 @@ void TFileView::BrowseTo(const ITEMIDLIST* absolute) {
     UniqueIdList copy = ConcatIdLists(absolute, nullptr);
     if (!copy) return;
     const bool sameFolder = folderIdList_ && SameFolder(folderIdList_.get(), copy.get());
-    ComPtr<IShellFolder> folder = BindFolder(copy.get());
     folderIdList_.swap(copy);
-    folder_.Swap(folder);
+    folderPath_ = PathOfIdList(folderIdList_.get());
     if (sameFolder) {
         if (!Loading()) FillItems();
         return;
     }
+    // Bound when first asked for: binding a folder of many entries may wait on the disk.
+    ComPtr<IShellFolder> folder;
+    folder_.Swap(folder);
     // Another folder. What was shown waits aside, to be shown again should the new folder prove unlistable; the
     // part of a folder that was still arriving goes.
     if (listed_) {
@@ -60,30 +59,50 @@ void TFileView::BrowseTo(const ITEMIDLIST* absolute) {
     busy_ = refreshWanted_ = sortWanted_ = listed_ = false;
     iconQueue_.clear();
     unlisted_.clear();
+    heldRefresh_.reset();
     if (hwnd_) {
         if (ListView_GetEditControl(hwnd_)) ListView_CancelEditLabel(hwnd_);
         editingRow_.reset();
         ListView_SetItemCountEx(hwnd_, 0, 0);
     }
-    if (!folder_ || Loading()) return;
+    if (Loading()) return;
     StartRead(ReadKind::NewFolder);
 }
 
 void TFileView::FillItems() {
-    if (!folder_ || !hwnd_) return;
+    if (!folderIdList_ || !hwnd_) return;
     refreshWanted_ = true;
     NextJob();
 }
 
 void TFileView::NextJob() {
-    if (busy_ || !hwnd_ || !folder_) return;
-    if (refreshWanted_) {
+    if (busy_ || !hwnd_ || !folderIdList_) return;
+    // While a label is edited the rows stay where they are: the control ends the edit when it scrolls, and the edit
+    // box would stand over another row. Refreshes and sorts wait for the edit to end.
+    const bool editing = editingRow_ != nullptr;
+    if (refreshWanted_ && !editing) {
         StartRead(listed_ ? ReadKind::Refresh : ReadKind::NewFolder);
-    } else if (sortWanted_ || (listed_ && CurrentOrder() != shownOrder_)) {
+    } else if (!editing && (sortWanted_ || (listed_ && CurrentOrder() != shownOrder_))) {
         StartSort();
     } else if (!iconQueue_.empty()) {
         StartIcons();
     }
+}
+
+void TFileView::EditEnded() {
+    editingRow_.reset();
+    if (heldRefresh_) {
+        const std::shared_ptr<FolderReadResult> held = std::move(heldRefresh_);
+        heldRefresh_.reset();
+        if (heldBase_ == rowsVersion_) {
+            ShowRows(std::move(held->rows));
+            ReadDone(*held);
+            return;
+        }
+        refreshWanted_ = true;  // the rename changed the rows: the difference is taken again
+    }
+    // After the control has finished with the edit.
+    if (inbox_) inbox_->MakeSender().Post([this] { NextJob(); });
 }
 
 void TFileView::StartRead(ReadKind kind) {
@@ -94,13 +113,14 @@ void TFileView::StartRead(ReadKind kind) {
 
     auto request = std::make_shared<FolderRead>();
     request->folderIdList = ConcatIdLists(folderIdList_.get(), nullptr);
-    request->path = PathOfIdList(folderIdList_.get());
+    request->path = folderPath_;
     request->mask = mask_;
     request->desktop = ReplacementDesktopFolder();
     request->order = CurrentOrder();
     request->nameOrderKnown = nameOrderKnown_;
     if (kind == ReadKind::Refresh) {
         request->previous = rows_;
+        request->previousOrder = shownOrder_;
         request->unlisted = unlisted_;
         request->listAll = maskChanged_;
     }
@@ -120,47 +140,43 @@ void TFileView::StartRead(ReadKind kind) {
             });
         } else if (kind == ReadKind::Refresh) {
             inbox.Post([this, token, result, base] {
-                if (!token.Stale()) RefreshArrived(*result, base);
+                if (!token.Stale()) RefreshArrived(result, base);
             });
         } else {
-            Rows& rows = result->rows;
-            size_t first = 0;
-            do {
-                const size_t count = std::min(kRowsPerPart, rows.size() - first);
-                const auto begin = rows.begin() + static_cast<std::ptrdiff_t>(first);
-                auto part = std::make_shared<Rows>(std::make_move_iterator(begin),
-                                                   std::make_move_iterator(begin + static_cast<std::ptrdiff_t>(count)));
-                first += count;
-                const bool last = first >= rows.size();
-                inbox.Post([this, token, part, last, result] {
-                    if (token.Stale()) return;
-                    RowsArrived(std::move(*part), last);
-                    if (last) ReadDone(*result);
-                });
-            } while (first < rows.size());
+            // All of it at once: the control takes any number of rows in one step, and parts posted together
+            // would only be run together, each making the control count its rows again.
+            inbox.Post([this, token, result] {
+                if (!token.Stale()) RowsArrived(*result);
+            });
         }
     });
 }
 
-void TFileView::RowsArrived(Rows rows, bool) {
+void TFileView::RowsArrived(FolderReadResult& result) {
     if (!hwnd_) return;
-    const bool first = rows_.empty();
-    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    DropRows(std::exchange(rows_, std::move(result.rows)));
     ++rowsVersion_;
     ListView_SetItemCountEx(hwnd_, static_cast<int>(rows_.size()), LVSICF_NOSCROLL);
-    if (first && !rows_.empty()) ListView_EnsureVisible(hwnd_, 0, FALSE);  // another folder starts at its top
+    if (!rows_.empty()) ListView_EnsureVisible(hwnd_, 0, FALSE);  // another folder starts at its top
+    ReadDone(result);
 }
 
-void TFileView::RefreshArrived(FolderReadResult& result, std::uint64_t base) {
+void TFileView::RefreshArrived(const std::shared_ptr<FolderReadResult>& result, std::uint64_t base) {
     busy_ = false;
+    if (editingRow_) {
+        heldRefresh_ = result;  // shown when the edit ends
+        heldBase_ = base;
+        NextJob();
+        return;
+    }
     if (base != rowsVersion_) {
         // The rows changed meanwhile (a rename in place): the difference is taken again from what is shown now.
         refreshWanted_ = true;
         NextJob();
         return;
     }
-    ShowRows(std::move(result.rows));
-    ReadDone(result);
+    ShowRows(std::move(result->rows));
+    ReadDone(*result);
 }
 
 void TFileView::ReadDone(const FolderReadResult& result) {
@@ -180,9 +196,10 @@ void TFileView::ReadDone(const FolderReadResult& result) {
 
 void TFileView::ReadFailed(ReadKind kind) {
     busy_ = false;
-    if (kind == ReadKind::NewFolder && previousFolder_ && hwnd_) {
+    if (kind == ReadKind::NewFolder && previousFolderIdList_ && hwnd_) {
         // The rows shown before and the folder they belong to stay together.
         folderIdList_ = std::move(previousFolderIdList_);
+        folderPath_ = PathOfIdList(folderIdList_.get());
         folder_ = std::move(previousFolder_);
         DropRows(std::exchange(rows_, std::move(previousRows_)));
         previousRows_.clear();
@@ -272,7 +289,9 @@ void TFileView::ShowRows(Rows rows) {
     if (focusedAt >= 0) ListView_SetItemState(hwnd_, focusedAt, 0, LVIS_FOCUSED);
     DropRows(std::exchange(rows_, std::move(rows)));
     ++rowsVersion_;
-    ListView_SetItemCountEx(hwnd_, static_cast<int>(rows_.size()), LVSICF_NOSCROLL);
+    // Counting the rows again costs the control a pass over all of them.
+    if (ListView_GetItemCount(hwnd_) != static_cast<int>(rows_.size()))
+        ListView_SetItemCountEx(hwnd_, static_cast<int>(rows_.size()), LVSICF_NOSCROLL);
     int topIndex = -1;
     if (!selected.empty() || !focused.empty() || !top.empty()) {
         for (size_t i = 0; i < rows_.size(); ++i) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <future>
+#include <iterator>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -151,7 +152,7 @@ public:
         result.nameOrder = nameOrder_;
         result.order = request_.order;
         result.order.names = nameOrder_;
-        SortRows(result.rows, result.order);
+        if (!result.sorted) SortRows(result.rows, result.order);
         return result;
     }
 
@@ -165,13 +166,14 @@ private:
         std::optional<Listing> listing = ListDirectory(path_, token_);
         if (!listing) return false;
         std::unordered_set<std::wstring_view> seen;
-        Rows rows;
+        std::vector<std::wstring> notShown;
+        Rows rows, added;  // the rows that stay as they are, and the new and the changed ones
         rows.reserve(listing->size());
         for (const SharedRow& row : request_.previous) {
             const auto found = listing->find(row->name);
             if (found == listing->end()) continue;  // gone
             if (!Shown(row->name, row->attributes)) {
-                result.unlisted.push_back(found->first);
+                notShown.push_back(found->first);
                 seen.insert(found->first);
                 continue;
             }
@@ -187,23 +189,23 @@ private:
             const ITEMIDLIST* one = item.get();
             ULONG attributes = kRowAttributes;
             if (FAILED(folder_->GetAttributesOf(1, &one, &attributes))) attributes = row->attributes;
-            rows.push_back(MakeRow(std::move(item), row->name, attributes & kRowAttributes, &found->second));
+            added.push_back(MakeRow(std::move(item), row->name, attributes & kRowAttributes, &found->second));
         }
         const std::unordered_set<std::wstring> unlisted(request_.unlisted.begin(), request_.unlisted.end());
-        std::vector<const Listing::value_type*> added;
+        std::vector<const Listing::value_type*> arrived;
         for (const auto& entry : *listing) {
             if (seen.count(entry.first)) continue;
             if (unlisted.count(entry.first)) {
-                result.unlisted.push_back(entry.first);
+                notShown.push_back(entry.first);
                 continue;
             }
             // Hidden system files are listed by the shell only where the user asks for them.
             const DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
             if ((entry.second.attributes & hiddenSystem) == hiddenSystem) return false;
-            added.push_back(&entry);
-            if (added.size() > kFewNewEntries) return false;
+            arrived.push_back(&entry);
+            if (arrived.size() > kFewNewEntries) return false;
         }
-        for (const auto* entry : added) {
+        for (const auto* entry : arrived) {
             std::wstring name = entry->first;
             ITEMIDLIST* raw = nullptr;
             if (FAILED(folder_->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &raw, nullptr)) || !raw)
@@ -214,12 +216,19 @@ private:
             if (FAILED(folder_->GetAttributesOf(1, &one, &attributes))) attributes = 0;
             attributes &= kRowAttributes;
             if (!Shown(entry->first, attributes)) {
-                result.unlisted.push_back(entry->first);
+                notShown.push_back(entry->first);
                 continue;
             }
-            rows.push_back(MakeRow(std::move(item), entry->first, attributes, &entry->second));
+            added.push_back(MakeRow(std::move(item), entry->first, attributes, &entry->second));
         }
-        result.rows = std::move(rows);
+        if (request_.nameOrderKnown && request_.previousOrder == request_.order) {
+            result.rows = MergeRows(std::move(rows), std::move(added), request_.order);
+            result.sorted = true;
+        } else {
+            rows.insert(rows.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+            result.rows = std::move(rows);
+        }
+        result.unlisted = std::move(notShown);
         result.listed = true;
         return true;
     }
@@ -230,32 +239,34 @@ private:
         if (!path_.empty()) listing = std::async(std::launch::async, ListDirectory, path_, token_);
         std::vector<Entry> entries;
         if (!Enumerate(entries)) return;
-        const std::optional<Listing> listed = listing.valid() ? listing.get() : std::nullopt;
+        std::optional<Listing> listed = listing.valid() ? listing.get() : std::nullopt;
         if (token_.Stale()) return;
         std::unordered_map<std::wstring_view, const SharedRow*> previous;
         for (const SharedRow& row : request_.previous)
             if (row->hasFindData) previous.emplace(row->name, &row);
-        std::unordered_set<std::wstring_view> enumerated;
         Rows rows;
         rows.reserve(entries.size());
+        size_t made = 0;
         for (Entry& entry : entries) {
+            // A shell that answers slowly for each entry must not keep a read that nobody waits for.
+            if ((++made & 255) == 0 && token_.Stale()) return;
             if (!Shown(entry.name, entry.attributes)) continue;  // counts as not listed, for the next refresh
-            enumerated.insert(entry.name);
-            const Listed* onDisk = nullptr;
+            // Taken out of the listing as it is matched: what stays is what the shell did not list.
+            std::optional<Listed> onDisk;
             if (listed) {
-                const auto found = listed->find(entry.name);
-                if (found != listed->end()) onDisk = &found->second;
+                auto found = listed->extract(entry.name);
+                if (found) onDisk = found.mapped();
             }
             const auto before = onDisk ? previous.find(entry.name) : previous.end();
             if (before != previous.end() && Matches(**before->second, *onDisk, entry.attributes)) {
                 rows.push_back(*before->second);  // unchanged: the row shown, with its place and icon
                 continue;
             }
-            rows.push_back(MakeRow(std::move(entry.item), entry.name, entry.attributes, onDisk));
+            rows.push_back(
+                MakeRow(std::move(entry.item), std::move(entry.name), entry.attributes, onDisk ? &*onDisk : nullptr));
         }
         if (listed) {
-            for (const auto& [name, data] : *listed)
-                if (!enumerated.count(name)) result.unlisted.push_back(name);
+            for (auto& [name, data] : *listed) result.unlisted.push_back(name);
         }
         RankShellItems(folder_.Get(), rows);
         result.rows = std::move(rows);
@@ -297,19 +308,23 @@ private:
     // Entries whose name and icon the shell may take from elsewhere than their file name: a folder customised by a
     // desktop.ini (which the shell honours in read-only and system folders), and shortcuts, which show their own
     // names and icons. Learning these from another entry of their kind would show the wrong ones.
-    bool NamedByTheShell(const std::wstring& name, bool isFolder, DWORD fileAttributes) const {
+    bool NamedByTheShell(const std::wstring& name, const std::wstring& extension, bool isFolder,
+                         DWORD fileAttributes) const {
         if (isFolder) {
             if (fileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM)) return true;
             const std::wstring ini = ui::LongPathForm(path_ + name + L"\\desktop.ini");
             return !path_.empty() && ::GetFileAttributesW(ini.c_str()) != INVALID_FILE_ATTRIBUTES;
         }
-        const std::wstring extension = UpperCase(ExtensionOf(name));
-        return extension == L".LNK" || extension == L".URL";
+        auto is = [&](const wchar_t* shortcut) {
+            return ::CompareStringOrdinal(extension.c_str(), static_cast<int>(extension.size()), shortcut, -1, TRUE) ==
+                   CSTR_EQUAL;
+        };
+        return is(L".lnk") || is(L".url");
     }
 
-    SharedRow MakeRow(UniqueIdList item, const std::wstring& name, ULONG attributes, const Listed* listed) {
+    SharedRow MakeRow(UniqueIdList item, std::wstring name, ULONG attributes, const Listed* listed) {
         auto row = std::make_shared<FileRow>();
-        row->name = name;
+        row->name = std::move(name);
         row->attributes = attributes;
         if (listed) {
             row->hasFindData = true;
@@ -319,17 +334,18 @@ private:
         }
         const ITEMIDLIST* one = item.get();
         const bool isFolder = (attributes & SFGAO_FOLDER) != 0;
+        // The extension keeps its case: a shell may name an unregistered type after it as written ("TXT file"
+        // beside "txt file").
+        std::wstring key = ExtensionOf(row->name);
         if (!listed) {
             AskEach(*row, one, true);
-        } else if (NamedByTheShell(name, isFolder, listed->attributes)) {
+        } else if (NamedByTheShell(row->name, key, isFolder, listed->attributes)) {
             AskEach(*row, one, false);
         } else {
-            // The extension keeps its case: a shell may name an unregistered type after it as written ("TXT file"
-            // beside "txt file").
-            const std::wstring key = (isFolder ? L"D" : L"F") + ExtensionOf(name);
+            key.insert(key.begin(), isFolder ? L'D' : L'F');
             const auto known = kinds_.find(key);
             if (known == kinds_.end()) {
-                const bool ownIcon = !isFolder && FilesHaveOwnIcons(UpperCase(ExtensionOf(name)));
+                const bool ownIcon = !isFolder && FilesHaveOwnIcons(UpperCase(key.substr(1)));
                 AskEach(*row, one, !ownIcon);
                 kinds_.emplace(key, Kind{row->type, row->icon, row->ownIcon, row->captionForm});
             } else {

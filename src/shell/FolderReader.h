@@ -28,6 +28,7 @@ struct FolderRead {
     SortOrder order;                 // with the name order believed so far
     bool nameOrderKnown = false;     // the folder's name order has been learnt: no need to ask again
     Rows previous;                   // the rows shown, when the folder is read again; empty for a first read
+    SortOrder previousOrder;         // the order they are in
     // Names the directory listing had and the list did not show last time (the shell did not list them, or the
     // mask left them out), and whether the shell must list the folder anyway (the mask changed).
     std::vector<std::wstring> unlisted;
@@ -38,6 +39,7 @@ struct FolderReadResult {
     bool listed = false;  // false: the folder cannot be listed (or the read was overtaken by a newer one)
     Rows rows;            // in `order`, the order asked for
     SortOrder order;
+    bool sorted = false;  // the rows are in order already
     NameOrder nameOrder = NameOrder::Text;
     bool nameOrderKnown = false;
     std::vector<std::wstring> unlisted;

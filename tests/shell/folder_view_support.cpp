@@ -21,12 +21,16 @@ HRESULT WatchingFolder::QueryInterface(REFIID riid, void** out) {
     return S_OK;
 }
 
-bool WatchingFolder::Refused() const {
-    if (owner_.refused.empty()) return false;
+bool WatchingFolder::Named(const std::vector<std::wstring>& names) const {
+    if (names.empty()) return false;
     const std::wstring name =
         shell::GetDisplayName(owner_.real_, absolute_.get(), SHGDN_FORPARSING).value_or(std::wstring());
-    return std::any_of(owner_.refused.begin(), owner_.refused.end(),
+    return std::any_of(names.begin(), names.end(),
                        [&](const std::wstring& r) { return ::lstrcmpiW(r.c_str(), name.c_str()) == 0; });
+}
+
+bool WatchingFolder::Refused() const {
+    return Named(owner_.refused);
 }
 
 HRESULT WatchingFolder::ParseDisplayName(HWND w, IBindCtx* b, LPWSTR name, ULONG* eaten, PIDLIST_RELATIVE* out,
@@ -36,6 +40,11 @@ HRESULT WatchingFolder::ParseDisplayName(HWND w, IBindCtx* b, LPWSTR name, ULONG
 
 HRESULT WatchingFolder::EnumObjects(HWND w, SHCONTF flags, IEnumIDList** out) {
     ++owner_.enumerations;
+    if (owner_.gate && Named(owner_.gated)) {
+        ++owner_.waiting;
+        ::WaitForSingleObject(owner_.gate, 20000);
+        --owner_.waiting;
+    }
     if (Refused()) {
         *out = nullptr;
         return HRESULT_FROM_WIN32(ERROR_NOT_READY);
@@ -60,7 +69,21 @@ HRESULT WatchingFolder::BindToStorage(PCUIDLIST_RELATIVE item, IBindCtx* b, REFI
 
 HRESULT WatchingFolder::CompareIDs(LPARAM how, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b) {
     if (owner_.failCompare) return E_FAIL;
-    return inner_->CompareIDs(how, a, b);
+    if (!owner_.numericCompare) return inner_->CompareIDs(how, a, b);
+    const std::wstring x = shell::GetDisplayName(inner_.Get(), a, SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
+    const std::wstring y = shell::GetDisplayName(inner_.Get(), b, SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
+    SFGAOF fa = SFGAO_FOLDER, fb = SFGAO_FOLDER;
+    inner_->GetAttributesOf(1, reinterpret_cast<PCUITEMID_CHILD_ARRAY>(&a), &fa);
+    inner_->GetAttributesOf(1, reinterpret_cast<PCUITEMID_CHILD_ARRAY>(&b), &fb);
+    int r = 0;
+    if ((fa & SFGAO_FOLDER) != (fb & SFGAO_FOLDER)) {
+        r = (fa & SFGAO_FOLDER) ? -1 : 1;
+    } else {
+        r = ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_DIGITSASNUMBERS, x.c_str(), -1, y.c_str(),
+                             -1) -
+            CSTR_EQUAL;
+    }
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(static_cast<short>(r)));
 }
 
 HRESULT WatchingFolder::CreateViewObject(HWND w, REFIID riid, void** out) {
