@@ -22,6 +22,11 @@ std::wstring_view FileRow::Caption() const noexcept {
     return caption;
 }
 
+int FileRow::Icon() const noexcept {
+    if (ownIcon || !type) return icon;
+    return type->icon;
+}
+
 bool FileRow::IsFolder() const noexcept {
     return (attributes & (SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)) != 0;
 }

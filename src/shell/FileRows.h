@@ -2,8 +2,8 @@
 // what it sorts by.
 //
 // Rows are made on the reading thread and handed to the window's thread whole. A row handed over is shared (the
-// list shows it, a later read compares against it) and never changes again, save for its icon, which only the
-// window's thread writes and no reader reads: an entry that changes gets a new row.
+// list shows it, a later read compares against it) and never changes again, save for its icon and its kind's, which
+// only the window's thread writes and no reader reads: an entry that changes gets a new row.
 #pragma once
 #include <windows.h>
 
@@ -16,9 +16,12 @@
 
 namespace shell {
 
-// What every entry of one type shows alike: the shell's type name.
+// What every entry of one kind shows alike: the shell's type name and, unless its entries have icons of their own,
+// the icon, which the window's thread asks for once a row of the kind is drawn, and alone writes.
 struct FileType {
     std::wstring name;
+    mutable int icon = -1;
+    mutable bool iconAsked = false;
 };
 
 // How a row's caption follows from its file name, so that most rows need no caption of their own.
@@ -34,13 +37,15 @@ struct FileRow {
     DWORD fileAttributes = 0;  // from the directory listing
     ULONG attributes = 0;      // SFGAO_FOLDER, SFGAO_FILESYSANCESTOR, SFGAO_SHARE and SFGAO_LINK of the entry
     int shellRank = 0;         // the folder's own order of the entries the directory listing does not know
-    int icon = -1;             // index in the system image list; -1 while unknown
+    int icon = -1;             // its own icon's index in the system image list; -1 while unknown
     CaptionForm captionForm = CaptionForm::Own;
     bool hasFindData = false;
-    bool ownIcon = false;    // the icon is the entry's own, asked of the shell once the row is drawn
+    bool ownIcon = false;    // the icon is the entry's own, not its kind's
     bool iconAsked = false;  // window's thread: the own icon has been asked for
 
     std::wstring_view Caption() const noexcept;
+    // The icon shown: its own or its kind's; -1 while unknown (window's thread).
+    int Icon() const noexcept;
     // What a double-click enters rather than opens: a folder, or an item the shell browses like one.
     bool IsFolder() const noexcept;
     // Whether the entry sorts among the folders, which the shell's name order puts first.

@@ -281,13 +281,15 @@ void TFileView::GetDispInfo(NMLVDISPINFOW& info) {
         info.item.pszText[n] = L'\0';
     }
     if ((info.item.mask & LVIF_IMAGE) && info.item.iSubItem == 0) {
-        if (row->icon < 0 && row->ownIcon && !row->iconAsked) {
-            // Asked of the shell on the worker, which may have to open the file: the row is drawn again then.
-            row->iconAsked = true;
+        const int icon = row->Icon();
+        bool& asked = row->ownIcon || !row->type ? row->iconAsked : row->type->iconAsked;
+        if (icon < 0 && !asked) {
+            // Asked of the shell on the worker, which may have to open the file: the rows are drawn again then.
+            asked = true;
             if (iconQueue_.empty() && inbox_) inbox_->MakeSender().Post([this] { NextJob(); });
             iconQueue_.push_back(rows_[static_cast<size_t>(info.item.iItem)]);
         }
-        info.item.iImage = row->icon;
+        info.item.iImage = icon;
     }
 }
 

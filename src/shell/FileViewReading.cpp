@@ -261,7 +261,14 @@ void TFileView::StartIcons() {
 
 void TFileView::IconsArrived(const Rows& rows, const std::vector<int>& icons) {
     busy_ = false;
-    for (size_t i = 0; i < rows.size() && i < icons.size(); ++i) rows[i]->icon = icons[i];
+    for (size_t i = 0; i < rows.size() && i < icons.size(); ++i) {
+        FileRow& row = *rows[i];
+        if (row.ownIcon || !row.type) {
+            row.icon = icons[i];
+        } else {
+            row.type->icon = icons[i];  // every row of the kind shows it
+        }
+    }
     if (hwnd_) ::InvalidateRect(hwnd_, nullptr, FALSE);
     NextJob();
 }

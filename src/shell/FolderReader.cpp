@@ -1,5 +1,7 @@
 #include "shell/FolderReader.h"
 
+#include <shlwapi.h>
+
 #include <algorithm>
 #include <future>
 #include <iterator>
@@ -109,10 +111,10 @@ bool Matches(const FileRow& row, const Listed& listed, ULONG attributes) noexcep
            row.fileAttributes == listed.attributes && row.attributes == attributes;
 }
 
-// What every entry of one kind shares, learnt from the first entry of that kind.
+// What every entry of one kind shares, learnt from the first entry of that kind. Icons are asked for once a row is
+// drawn: the shell may take a while over the first icon of a type.
 struct Kind {
     std::shared_ptr<const FileType> type;
-    int icon = -1;
     bool ownIcon = false;
     CaptionForm caption = CaptionForm::Own;  // Own: each entry is asked for its name
 };
@@ -337,21 +339,17 @@ private:
         // The extension keeps its case: a shell may name an unregistered type after it as written ("TXT file"
         // beside "txt file").
         std::wstring key = ExtensionOf(row->name);
-        if (!listed) {
+        if (!listed || NamedByTheShell(row->name, key, isFolder, listed->attributes)) {
             AskEach(*row, one, true);
-        } else if (NamedByTheShell(row->name, key, isFolder, listed->attributes)) {
-            AskEach(*row, one, false);
         } else {
             key.insert(key.begin(), isFolder ? L'D' : L'F');
             const auto known = kinds_.find(key);
             if (known == kinds_.end()) {
-                const bool ownIcon = !isFolder && FilesHaveOwnIcons(UpperCase(key.substr(1)));
-                AskEach(*row, one, !ownIcon);
-                kinds_.emplace(key, Kind{row->type, row->icon, row->ownIcon, row->captionForm});
+                AskEach(*row, one, !isFolder && FilesHaveOwnIcons(UpperCase(key.substr(1))));
+                kinds_.emplace(key, Kind{row->type, row->ownIcon, row->captionForm});
             } else {
                 const Kind& kind = known->second;
                 row->type = kind.type;
-                row->icon = kind.icon;
                 row->ownIcon = kind.ownIcon;
                 row->captionForm = kind.caption;
                 if (kind.caption == CaptionForm::Own) SetCaption(*row, one);
@@ -361,14 +359,10 @@ private:
         return row;
     }
 
-    // The row as the shell describes the entry, call by call. An icon of its own is asked for once it is drawn.
-    void AskEach(FileRow& row, const ITEMIDLIST* item, bool withIcon) {
+    // The row as the shell describes the entry, call by call.
+    void AskEach(FileRow& row, const ITEMIDLIST* item, bool ownIcon) {
         SetCaption(row, item);
-        if (withIcon) {
-            row.icon = ItemIcon(shellIcon_.Get(), request_.folderIdList.get(), item);
-        } else {
-            row.ownIcon = true;
-        }
+        row.ownIcon = ownIcon;
         if (!row.hasFindData) {
             WIN32_FIND_DATAW data{};
             if (SUCCEEDED(::SHGetDataFromIDListW(folder_.Get(), item, SHGDFIL_FINDDATA, &data, sizeof data))) {
@@ -377,13 +371,45 @@ private:
                 row.written = data.ftLastWriteTime;
             }
         }
+        // One per kind, not per name: two kinds of one type name may show different icons. A folder that has
+        // icons of its own to lend tells the kind's icon at once; otherwise it is asked for once it is drawn.
+        int icon = -1;
+        if (!ownIcon && shellIcon_) shellIcon_->GetIconOf(item, GIL_FORSHELL, &icon);
+        row.type = std::make_shared<const FileType>(FileType{TypeName(item), icon, false});
+    }
+
+    // The shell's type name of an entry: the folder's own type column where it has one, since the file information
+    // call binds the folder again for every entry it is asked about, and binding a folder of many entries is slow.
+    std::wstring TypeName(const ITEMIDLIST* item) {
+        if (typeColumn_ == kUnknownColumn) typeColumn_ = TypeColumn(folder_.Get());
+        if (typeColumn_ >= 0) {
+            SHELLDETAILS details{};
+            wchar_t text[MAX_PATH]{};
+            if (SUCCEEDED(folder2_->GetDetailsOf(item, static_cast<UINT>(typeColumn_), &details)) &&
+                SUCCEEDED(::StrRetToBufW(&details.str, item, text, MAX_PATH))) {
+                return text;
+            }
+        }
         const UniqueIdList absolute = ConcatIdLists(request_.folderIdList.get(), item);
         SHFILEINFOW info{};
         if (absolute) {
             ::SHGetFileInfoW(reinterpret_cast<LPCWSTR>(absolute.get()), 0, &info, sizeof info,
                              SHGFI_PIDL | SHGFI_TYPENAME);
         }
-        row.type = TypeNamed(info.szTypeName);
+        return info.szTypeName;
+    }
+
+    // The folder's column that shows the type, found by what it shows; -1 for none.
+    int TypeColumn(IShellFolder* folder) {
+        static constexpr GUID kStorage = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
+        constexpr DWORD kStorageType = 4;  // the type's text
+        if (!folder || FAILED(folder->QueryInterface(IID_PPV_ARGS(&folder2_)))) return -1;
+        for (UINT column = 0; column < 16; ++column) {
+            SHCOLUMNID id{};
+            if (FAILED(folder2_->MapColumnToSCID(column, &id))) break;
+            if (id.fmtid == kStorage && id.pid == kStorageType) return static_cast<int>(column);
+        }
+        return -1;
     }
 
     void SetCaption(FileRow& row, const ITEMIDLIST* item) const {
@@ -399,22 +425,19 @@ private:
         }
     }
 
-    std::shared_ptr<const FileType> TypeNamed(const std::wstring& name) {
-        auto& type = types_[name];
-        if (!type) type = std::make_shared<const FileType>(FileType{name});
-        return type;
-    }
+    static constexpr int kUnknownColumn = -2;
 
     const FolderRead& request_;
     const Token& token_;
     ComPtr<IShellFolder> desktop_;
     ComPtr<IShellFolder> folder_;
+    ComPtr<IShellFolder2> folder2_;
     ComPtr<IShellIcon> shellIcon_;
+    int typeColumn_ = kUnknownColumn;
     std::wstring path_;  // with a final "\"; empty for a folder that is not on disk
     std::vector<std::wstring> mask_;
     NameOrder nameOrder_ = NameOrder::Text;
     std::unordered_map<std::wstring, Kind> kinds_;
-    std::unordered_map<std::wstring, std::shared_ptr<const FileType>> types_;
 };
 
 }  // namespace
@@ -425,15 +448,29 @@ FolderReadResult ReadFolder(const FolderRead& request, const ui::Generation::Tok
 
 std::vector<int> ReadIcons(const ITEMIDLIST* folderIdList, IShellFolder* desktop, const Rows& rows,
                            const ui::Generation::Token& token) {
-    const ComPtr<IShellFolder> own = ThreadDesktop(desktop);
-    const ComPtr<IShellFolder> folder = BindFrom(own.Get(), folderIdList);
-    if (!folder) return {};
+    ComPtr<IShellFolder> folder;
     ComPtr<IShellIcon> shellIcon;
-    folder->QueryInterface(IID_PPV_ARGS(&shellIcon));
     std::vector<int> icons;
     icons.reserve(rows.size());
     for (const SharedRow& row : rows) {
         if (token.Stale()) return {};
+        if (!row->ownIcon && row->hasFindData) {
+            // A kind's icon follows from the kind alone; asked for by the entry, the shell binds the folder again,
+            // which for a folder of many entries is slow.
+            SHFILEINFOW info{};
+            const DWORD attributes =
+                row->fileAttributes & FILE_ATTRIBUTE_DIRECTORY ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+            ::SHGetFileInfoW(row->name.c_str(), attributes, &info, sizeof info,
+                             SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX);
+            icons.push_back(info.iIcon);
+            continue;
+        }
+        if (!folder) {
+            const ComPtr<IShellFolder> own = ThreadDesktop(desktop);
+            folder = BindFrom(own.Get(), folderIdList);
+            if (!folder) return {};
+            folder->QueryInterface(IID_PPV_ARGS(&shellIcon));
+        }
         icons.push_back(ItemIcon(shellIcon.Get(), folderIdList, row->item.get()));
     }
     return icons;
