@@ -55,7 +55,7 @@ void RefreshBenchmark(const std::filesystem::path& folder) {
     const auto ini = std::filesystem::temp_directory_path() / L"pilka_bench_panel.ini";
     app::TForm1 form(app::TForm1Options{ini.wstring(), {(folder / L"file_00000.txt").wstring()}, false});
     form.Show(SW_SHOWNOACTIVATE);
-    ui::PumpMessages();
+    bench::PumpUntil([&] { return !form.ShellListView1().Reading(); }, 60000);
     HWND list = form.ShellListView1().Handle();
     std::vector<double> times;
     for (int round = 0; round < 3; ++round) {
@@ -64,6 +64,8 @@ void RefreshBenchmark(const std::filesystem::path& folder) {
         // What the monitor's change event runs, up to the refilled list on screen.
         times.push_back(Milliseconds([&] {
             form.allfolderClia();
+            // The list reads the folder again on its worker.
+            bench::PumpUntil([&] { return !form.ShellListView1().Reading(); }, 60000);
             ::UpdateWindow(form.Handle());
             ::RedrawWindow(list, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
         }));
