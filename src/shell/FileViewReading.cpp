@@ -175,7 +175,9 @@ void TFileView::RefreshArrived(const std::shared_ptr<FolderReadResult>& result, 
         NextJob();
         return;
     }
-    ShowRows(std::move(result->rows));
+    // Most refreshes of a big folder find one file changed, or none here (a change below it): the control is
+    // touched only when the rows differ.
+    if (result->rows != rows_) ShowRows(std::move(result->rows));
     ReadDone(*result);
 }
 
