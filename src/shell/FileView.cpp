@@ -3,8 +3,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <cstring>
-#include <unordered_set>
+#include <cwchar>
 #include <utility>
 
 #include "shell/DRPCOMEX.h"

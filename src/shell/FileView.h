@@ -183,8 +183,8 @@ private:
     NameOrder nameOrder_ = NameOrder::Text;
     bool nameOrderKnown_ = false;
     std::vector<std::wstring> unlisted_;
-    Rows iconQueue_;                                 // rows drawn whose own icons are still to be asked for
-    SharedRow editingRow_;                           // the row whose label is being edited
+    Rows iconQueue_;        // rows drawn whose icons (their own or their kind's) are still to be asked for
+    SharedRow editingRow_;  // the row whose label is being edited
     std::shared_ptr<FolderReadResult> heldRefresh_;  // a refresh that arrived while a label was edited
     std::uint64_t heldBase_ = 0;
     // The folder and rows shown before another folder's read began: shown again when that folder cannot be listed.
