@@ -78,7 +78,7 @@ void Permute(Rows& rows, const std::vector<size_t>& order) {
 // By name: each name's sort key is taken once and the keys are sorted. The keys stand for the system's comparison
 // of the names; where they do not (a system whose keys and comparison part ways for some script), the comparison
 // itself decides, and the neighbours of the sort show which.
-void SortByNames(Rows& rows, SortOrder order) {
+void SortByNames(Rows& rows, SortOrder order, std::vector<std::string> keys) {
     const DWORD flags = NameFlags(order.names);
     std::vector<std::wstring> converted;
     if (order.names == NameOrder::CodePage) {
@@ -86,9 +86,11 @@ void SortByNames(Rows& rows, SortOrder order) {
         for (size_t i = 0; i < rows.size(); ++i) converted[i] = CodePageName(rows[i]->name);
     }
     auto name = [&](size_t i) -> const std::wstring& { return converted.empty() ? rows[i]->name : converted[i]; };
-    std::vector<std::string> keys(rows.size());
-    for (size_t i = 0; i < rows.size(); ++i)
-        if (rows[i]->hasFindData) keys[i] = SortKey(name(i), flags);
+    if (keys.size() != rows.size()) {
+        keys.assign(rows.size(), std::string());
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i]->hasFindData) keys[i] = SortKey(name(i), flags);
+    }
     std::vector<size_t> sorted = Positions(rows.size());
     std::stable_sort(sorted.begin(), sorted.end(), [&](size_t a, size_t b) {
         int r = CompareGroups(*rows[a], *rows[b]);
@@ -213,9 +215,13 @@ int CompareRows(const FileRow& a, const FileRow& b, SortOrder order) {
     return r * order.direction;
 }
 
-void SortRows(Rows& rows, SortOrder order) {
+std::string NameKey(const std::wstring& name, NameOrder order) {
+    return SortKey(order == NameOrder::CodePage ? CodePageName(name) : name, NameFlags(order));
+}
+
+void SortRows(Rows& rows, SortOrder order, std::vector<std::string> nameKeys) {
     if (order.column < 0 || order.column > 3) return;
-    if (order.column == 0) return SortByNames(rows, order);
+    if (order.column == 0) return SortByNames(rows, order, std::move(nameKeys));
     if (order.column == 2) return SortByTypes(rows, order.direction);
     std::stable_sort(rows.begin(), rows.end(),
                      [order](const SharedRow& a, const SharedRow& b) { return CompareRows(*a, *b, order) < 0; });

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "shell/FileRows.h"
 
@@ -24,8 +26,11 @@ struct SortOrder {
 
 // Negative, 0 or positive, by what the rows carry alone, never asking the shell: one order whatever it answers.
 int CompareRows(const FileRow& a, const FileRow& b, SortOrder order);
-// Stable: rows that the column does not tell apart keep their order. What a row sorts by is taken once per row.
-void SortRows(Rows& rows, SortOrder order);
+// Stable: rows that the column does not tell apart keep their order. What a row sorts by is taken once per row; a
+// sort by name may be handed the rows' name keys (NameKey, in the rows' order) taken beforehand.
+void SortRows(Rows& rows, SortOrder order, std::vector<std::string> nameKeys = {});
+// The bytes a name sorts by in the name order.
+std::string NameKey(const std::wstring& name, NameOrder order);
 // Rows already in the order, with a few more put in their places: no sort of all of them.
 Rows MergeRows(Rows sorted, Rows added, SortOrder order);
 

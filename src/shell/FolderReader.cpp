@@ -29,11 +29,12 @@ struct Listed {
     ULONGLONG size;
     FILETIME written;
     DWORD attributes;
+    std::string nameKey;  // taken while the shell still lists the folder, when the read sorts by name
 };
 using Listing = std::unordered_map<std::wstring, Listed>;
 
 // One pass over the folder on disk; nullopt when it cannot be listed or the read goes stale meanwhile.
-std::optional<Listing> ListDirectory(std::wstring path, const Token& token) {
+std::optional<Listing> ListDirectory(std::wstring path, const Token& token, std::optional<NameOrder> keyed) {
     if (path.empty()) return std::nullopt;
     if (path.back() != L'\\') path += L'\\';
     path = ui::LongPathForm(path + L'*');
@@ -49,7 +50,8 @@ std::optional<Listing> ListDirectory(std::wstring path, const Token& token) {
         const wchar_t* name = data.cFileName;
         if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
         const ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        listed.emplace(name, Listed{size, data.ftLastWriteTime, data.dwFileAttributes});
+        listed.emplace(name, Listed{size, data.ftLastWriteTime, data.dwFileAttributes,
+                                    keyed ? NameKey(name, *keyed) : std::string()});
     } while (::FindNextFileW(find.get(), &data));
     return listed;
 }
@@ -154,7 +156,8 @@ public:
         result.nameOrder = nameOrder_;
         result.order = request_.order;
         result.order.names = nameOrder_;
-        if (!result.sorted) SortRows(result.rows, result.order);
+        if (result.order != request_.order || nameKeys_.size() != result.rows.size()) nameKeys_.clear();
+        if (!result.sorted) SortRows(result.rows, result.order, std::move(nameKeys_));
         return result;
     }
 
@@ -165,7 +168,7 @@ private:
         if (request_.previous.empty() || path_.empty() || request_.listAll) return false;
         for (const SharedRow& row : request_.previous)
             if (!row->hasFindData) return false;
-        std::optional<Listing> listing = ListDirectory(path_, token_);
+        std::optional<Listing> listing = ListDirectory(path_, token_, std::nullopt);
         if (!listing) return false;
         std::unordered_set<std::wstring_view> seen;
         std::vector<std::wstring> notShown;
@@ -238,7 +241,10 @@ private:
     // The folder as the shell lists it, with the directory listing read beside it on a thread of its own.
     void FullRead(FolderReadResult& result) {
         std::future<std::optional<Listing>> listing;
-        if (!path_.empty()) listing = std::async(std::launch::async, ListDirectory, path_, token_);
+        // The listing is done first; it takes the name keys of a sort by name meanwhile.
+        std::optional<NameOrder> keyed;
+        if (request_.order.column == 0) keyed = request_.order.names;
+        if (!path_.empty()) listing = std::async(std::launch::async, ListDirectory, path_, token_, keyed);
         std::vector<Entry> entries;
         if (!Enumerate(entries)) return;
         std::optional<Listing> listed = listing.valid() ? listing.get() : std::nullopt;
@@ -259,6 +265,7 @@ private:
                 auto found = listed->extract(entry.name);
                 if (found) onDisk = found.mapped();
             }
+            nameKeys_.push_back(onDisk ? std::move(onDisk->nameKey) : std::string());
             const auto before = onDisk ? previous.find(entry.name) : previous.end();
             if (before != previous.end() && Matches(**before->second, *onDisk, entry.attributes)) {
                 rows.push_back(*before->second);  // unchanged: the row shown, with its place and icon
@@ -434,7 +441,8 @@ private:
     ComPtr<IShellFolder2> folder2_;
     ComPtr<IShellIcon> shellIcon_;
     int typeColumn_ = kUnknownColumn;
-    std::wstring path_;  // with a final "\"; empty for a folder that is not on disk
+    std::vector<std::string> nameKeys_;  // of the rows of a full read, in their order; empty where unknown
+    std::wstring path_;                  // with a final "\"; empty for a folder that is not on disk
     std::vector<std::wstring> mask_;
     NameOrder nameOrder_ = NameOrder::Text;
     std::unordered_map<std::wstring, Kind> kinds_;
