@@ -10,6 +10,7 @@
 
 void RunFindBenchmarks();
 void RunListBenchmarks();
+void RunListBigBenchmarks();
 void RunOpenSaveBenchmarks();
 void RunTreeBenchmarks();
 void RunPanelBenchmarks();
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     if (wanted("open")) RunOpenSaveBenchmarks();
     if (wanted("find")) RunFindBenchmarks();
     if (wanted("list")) RunListBenchmarks();
+    if (wanted("list100k")) RunListBigBenchmarks();
     if (wanted("tree")) RunTreeBenchmarks();
     if (wanted("panel")) RunPanelBenchmarks();
     if (wanted("recovery")) RunRecoveryBenchmarks();

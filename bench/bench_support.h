@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "ui/prompt.h"
+#include "ui/window.h"
 
 namespace bench {
 
@@ -40,6 +41,20 @@ inline double Milliseconds(const std::function<void()>& work) {
 inline void Print(const char* name, double value, const char* unit, int decimals = 2) {
     std::printf("%s: %.*f %s\n", name, decimals, value, unit);
     std::fflush(stdout);
+}
+
+// Runs the window's message loop until the condition holds or the time runs out; false on time out.
+template <class Pred>
+bool PumpUntil(Pred done, DWORD milliseconds) {
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    while (!done()) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= end) return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 10)),
+                                    QS_ALLINPUT);
+        ui::PumpMessages();
+    }
+    return true;
 }
 
 // A folder of `count` small files of five types (one without an extension) under the temporary folder, made once

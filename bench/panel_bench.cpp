@@ -52,18 +52,6 @@ double Now() {
     return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// Pumps the window's messages until the condition holds or the time runs out; true when it held.
-template <class Pred>
-bool PumpUntil(Pred done, DWORD milliseconds) {
-    const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    while (!done()) {
-        if (::GetTickCount64() > end) return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        ui::PumpMessages();
-    }
-    return true;
-}
-
 // The main window shown on a file of the folder, as when the program starts with it, with the panel's first
 // reads done.
 class PanelWindow {
@@ -87,8 +75,8 @@ public:
     HWND List() { return form_.ShellListView1().Handle(); }
     bool Busy() { return form_.ShellListView1().Reading() || form_.ShellTreeView1().Reading(); }
     void Settle() {
-        PumpUntil([&] { return !Busy(); }, 120000);
-        PumpUntil([] { return false; }, 100);
+        bench::PumpUntil([&] { return !Busy(); }, 120000);
+        bench::PumpUntil([] { return false; }, 100);
     }
 
 private:
@@ -107,7 +95,7 @@ void RefreshBenchmark(const std::filesystem::path& folder) {
         std::ofstream(added) << "new";
         const double start = Now();
         panel.Form().DirMonitor1Change();
-        const bool shown = PumpUntil([&] { return ListShows(panel.List(), added.filename().wstring()); }, 30000);
+        const bool shown = bench::PumpUntil([&] { return ListShows(panel.List(), added.filename().wstring()); }, 30000);
         ::RedrawWindow(panel.List(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
         times.push_back(Now() - start);
         if (!shown) std::printf("panel: the new file did not show\n");
@@ -142,14 +130,14 @@ void ExpandBenchmark() {
     {
         // The window's answers while it does nothing at all: what the machine alone costs, to set the others by.
         bench::StallWatch idle(panel.Form().Handle());
-        PumpUntil([] { return false; }, 3000);
+        bench::PumpUntil([] { return false; }, 3000);
         Print("panel_stall_idle_ms", idle.Stop(), "ms", 0);
     }
     bench::StallWatch watch(panel.Form().Handle());
     ::SetFocus(tree.Handle());
     ::PostMessageW(tree.Handle(), WM_KEYDOWN, VK_RIGHT, 1);
-    const bool listed = PumpUntil([&] { return tree.Children(node).size() >= 5000 && !panel.Busy(); }, 60000);
-    PumpUntil([] { return false; }, 200);  // the first paint of the open branch
+    const bool listed = bench::PumpUntil([&] { return tree.Children(node).size() >= 5000 && !panel.Busy(); }, 60000);
+    bench::PumpUntil([] { return false; }, 200);  // the first paint of the open branch
     const double stall = watch.Stop();
     if (!listed) std::printf("panel_stall_expand_5k: the sub-folders did not all show\n");
     Print("panel_stall_expand_5k_ms", stall, "ms", 0);
@@ -160,7 +148,7 @@ void ExpandBenchmark() {
     shell::TFolderView& other = again.Form().ShellTreeView1();
     bench::StallWatch now(again.Form().Handle());
     other.Expand(other.Selected());
-    PumpUntil([] { return false; }, 200);
+    bench::PumpUntil([] { return false; }, 200);
     Print("panel_stall_expand_5k_listed_at_once_ms", now.Stop(), "ms", 0);
 }
 
@@ -192,7 +180,7 @@ void StormBenchmark() {
         over = true;
     });
     double shownAt = 0.0;
-    PumpUntil(
+    bench::PumpUntil(
         [&] {
             if (shownAt == 0.0 && madeAt > 0.0 && ListShows(list, L"storm_made.txt")) shownAt = Now();
             return over.load();
@@ -200,7 +188,7 @@ void StormBenchmark() {
         60000);
     writer.join();
     const double stall = watch.Stop();
-    if (shownAt == 0.0 && PumpUntil([&] { return ListShows(list, L"storm_made.txt"); }, 30000)) shownAt = Now();
+    if (shownAt == 0.0 && bench::PumpUntil([&] { return ListShows(list, L"storm_made.txt"); }, 30000)) shownAt = Now();
     Print("panel_stall_storm_100k_ms", stall, "ms", 0);
     if (shownAt > 0.0)
         Print("storm_visible_ms", shownAt - madeAt, "ms", 0);

@@ -162,14 +162,15 @@ void TForm1::allfolderClia() {
     shellTreeView1_->Refresh();
 }
 
+// A folder is never a document, whatever its name ("v1.2", ".git"): the list enters it on a double-click.
 void TForm1::ShellListView1Click() {
-    if (!ButtonDown(kBtnOne2)) return;
+    if (!ButtonDown(kBtnOne2) || shellListView1_->SelectedIsFolder()) return;
     const std::wstring path = shellListView1_->GetSelectedPath();
     if (ui::HasExtension(path)) kizontab(1, path);
 }
 
 void TForm1::ShellListView1DblClick() {
-    if (ButtonDown(kBtnOne2)) return;
+    if (ButtonDown(kBtnOne2) || shellListView1_->SelectedIsFolder()) return;
     const std::wstring path = shellListView1_->GetSelectedPath();
     if (ui::HasExtension(path)) sinkitab(1, path);
 }
@@ -180,8 +181,8 @@ void TForm1::ShellListView1MouseDown(int button, int x, int y) {
     rightPress_ = {x, y};
 }
 
-void TForm1::ShellListView1MouseUp(int button, int x, int y) {
-    if (button != 2) return;
+void TForm1::ShellListView1MouseUp(int, int x, int y) {
+    // Any release ends the press: a right press released here moved off its place and is no click.
     rightPressed_ = false;
     rightPress_ = {x, y};
 }

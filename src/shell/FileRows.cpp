@@ -1,203 +1,41 @@
 #include "shell/FileRows.h"
 
-#include <algorithm>
-#include <unordered_map>
-
-#include "ui/owned.h"
-
 namespace shell {
 namespace {
-
-using UniqueFind = ui::Owned<HANDLE, ::FindClose>;
-
-std::wstring LocaleText(LCTYPE type, const wchar_t* fallback) {
-    wchar_t text[16]{};
-    if (::GetLocaleInfoW(LOCALE_USER_DEFAULT, type, text, 16) <= 1) return fallback;
-    return text;
-}
 
 void AppendTwoDigits(std::wstring& out, unsigned value) {
     out += static_cast<wchar_t>(L'0' + value / 10 % 10);
     out += static_cast<wchar_t>(L'0' + value % 10);
 }
 
-// What the directory listing says of one entry.
-struct Listed {
-    ULONGLONG size;
-    FILETIME written;
-    DWORD attributes;
-};
-
-// One pass over the folder on disk; empty when it is no file-system folder or cannot be listed.
-std::unordered_map<std::wstring, Listed> ListDirectory(std::wstring path) {
-    std::unordered_map<std::wstring, Listed> listed;
-    if (path.empty()) return listed;
-    if (path.back() != L'\\') path += L'\\';
-    path += L'*';
-    if (path.size() >= MAX_PATH && path.rfind(L"\\\\?\\", 0) != 0) {
-        path = path.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
-    }
-    WIN32_FIND_DATAW data;
-    HANDLE raw = ::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
-                                    FIND_FIRST_EX_LARGE_FETCH);
-    if (raw == INVALID_HANDLE_VALUE) return listed;
-    const UniqueFind find(raw);
-    do {
-        const ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        listed.emplace(data.cFileName, Listed{size, data.ftLastWriteTime, data.dwFileAttributes});
-    } while (::FindNextFileW(find.get(), &data));
-    return listed;
-}
-
-std::wstring RegistryText(const std::wstring& key) {
-    wchar_t text[1024]{};
-    DWORD bytes = sizeof text;
-    if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                       nullptr, text, &bytes) != ERROR_SUCCESS) {
-        return {};
-    }
-    return text;
-}
-
-bool RegistryKeyExists(const std::wstring& key) {
-    HKEY opened = nullptr;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(opened);
-    return true;
-}
-
-// Whether the files of this extension show icons of their own rather than one icon for the type: the shell takes
-// such icons from the file itself (a default icon of "%1") or from an icon handler. Programs, icons and shortcuts
-// are named as well, since a shell may decide those without the registry.
-bool FilesHaveOwnIcons(const std::wstring& upperExtension) {
-    static constexpr const wchar_t* kOwn[] = {L".EXE", L".ICO", L".LNK", L".CUR", L".ANI", L".DLL", L".SCR",
-                                              L".CPL", L".ICL", L".URL", L".PIF", L".MSC", L".CAB", L".MSI"};
-    if (upperExtension.empty()) return false;
-    if (std::find(std::begin(kOwn), std::end(kOwn), upperExtension) != std::end(kOwn)) return true;
-    if (RegistryKeyExists(upperExtension + L"\\shellex\\IconHandler")) return true;
-    const std::wstring cls = RegistryText(upperExtension);
-    if (cls.empty()) return false;
-    return RegistryText(cls + L"\\DefaultIcon").find(L"%1") != std::wstring::npos ||
-           RegistryKeyExists(cls + L"\\shellex\\IconHandler");
-}
-
-// What every entry of one kind shares, learnt from the first entry of that kind.
-struct Kind {
-    enum class Caption { Name, NameWithoutExtension, AskEach };
-    std::wstring typeName;
-    int icon = -1;  // -1: each entry's icon is its own
-    Caption caption = Caption::AskEach;
-};
-
-class FolderReader {
-public:
-    FolderReader(IShellFolder* folder, const ITEMIDLIST* folderIdList, const std::vector<std::wstring>& mask)
-        : folder_(folder), folderIdList_(folderIdList) {
-        folder_->QueryInterface(IID_PPV_ARGS(&shellIcon_));
-        if (folderIdList_) listed_ = ListDirectory(PathOfIdList(folderIdList_));
-        for (const std::wstring& m : mask) mask_.push_back(UpperCase(m));
-    }
-
-    void Add(UniqueIdList item, std::vector<std::unique_ptr<FileRow>>& rows) {
-        const ITEMIDLIST* one = item.get();
-        ULONG attributes = SFGAO_FOLDER | SFGAO_SHARE | SFGAO_LINK;
-        if (FAILED(folder_->GetAttributesOf(1, &one, &attributes))) attributes = 0;
-        attributes &= SFGAO_FOLDER | SFGAO_SHARE | SFGAO_LINK;
-        std::wstring name = GetDisplayName(folder_, one, SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
-        const bool isFolder = (attributes & SFGAO_FOLDER) != 0;
-        const std::wstring extension = ExtensionOf(name);
-        if (!mask_.empty() && !isFolder &&
-            (extension.empty() || std::find(mask_.begin(), mask_.end(), UpperCase(extension)) == mask_.end())) {
-            return;  // the item's list goes with `item`
-        }
-        std::unique_ptr<FileRow> row;
-        const auto found = listed_.find(name);
-        if (found == listed_.end()) {
-            row = EntryRow(one, true);
-        } else {
-            row = KnownRow(one, name, isFolder, extension, found->second);
-            row->hasFindData = true;
-            row->size = found->second.size;
-            row->written = found->second.written;
-        }
-        row->item = std::move(item);
-        row->name = std::move(name);
-        row->attributes = attributes;
-        rows.push_back(std::move(row));
-    }
-
-private:
-    // The row as the shell describes the entry, call by call.
-    std::unique_ptr<FileRow> EntryRow(const ITEMIDLIST* item, bool withIcon) {
-        auto row = std::make_unique<FileRow>();
-        row->caption = GetDisplayName(folder_, item, SHGDN_INFOLDER).value_or(L"");
-        if (withIcon) row->icon = ItemIcon(shellIcon_.Get(), folderIdList_, item);
-        WIN32_FIND_DATAW data{};
-        if (SUCCEEDED(::SHGetDataFromIDListW(folder_, item, SHGDFIL_FINDDATA, &data, sizeof data))) {
-            row->hasFindData = true;
-            row->size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-            row->written = data.ftLastWriteTime;
-        }
-        const UniqueIdList absolute = ConcatIdLists(folderIdList_, item);
-        SHFILEINFOW info{};
-        if (absolute) {
-            ::SHGetFileInfoW(reinterpret_cast<LPCWSTR>(absolute.get()), 0, &info, sizeof info,
-                             SHGFI_PIDL | SHGFI_TYPENAME);
-        }
-        row->typeName = info.szTypeName;
-        return row;
-    }
-
-    // A row of an entry the listing knows: the shell is asked only for the first entry of each kind.
-    std::unique_ptr<FileRow> KnownRow(const ITEMIDLIST* item, const std::wstring& name, bool isFolder,
-                                      const std::wstring& extension, const Listed& listed) {
-        // A folder marked system or read-only may take its icon from its desktop.ini. The extension keeps its case:
-        // a shell may name an unregistered type after it as written ("TXT file" beside "txt file").
-        const bool customFolder = isFolder && (listed.attributes & (FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY));
-        const std::wstring key = (isFolder ? (customFolder ? L"S" : L"D") : L"F") + extension;
-        auto known = kinds_.find(key);
-        if (known == kinds_.end()) {
-            const bool ownIcon = customFolder || (!isFolder && FilesHaveOwnIcons(UpperCase(extension)));
-            std::unique_ptr<FileRow> row = EntryRow(item, !ownIcon);
-            Kind kind;
-            kind.typeName = row->typeName;
-            kind.icon = ownIcon ? -1 : row->icon;
-            const size_t stem = name.size() - ExtensionOf(name).size();
-            if (row->caption == name) {
-                kind.caption = Kind::Caption::Name;
-            } else if (stem < name.size() && row->caption == name.substr(0, stem)) {
-                kind.caption = Kind::Caption::NameWithoutExtension;
-            }
-            kinds_.emplace(key, std::move(kind));
-            return row;
-        }
-        const Kind& kind = known->second;
-        auto row = std::make_unique<FileRow>();
-        switch (kind.caption) {
-            case Kind::Caption::Name:
-                row->caption = name;
-                break;
-            case Kind::Caption::NameWithoutExtension:
-                row->caption = name.substr(0, name.size() - ExtensionOf(name).size());
-                break;
-            case Kind::Caption::AskEach:
-                row->caption = GetDisplayName(folder_, item, SHGDN_INFOLDER).value_or(L"");
-                break;
-        }
-        row->typeName = kind.typeName;
-        row->icon = kind.icon;
-        return row;
-    }
-
-    IShellFolder* folder_;
-    const ITEMIDLIST* folderIdList_;
-    ComPtr<IShellIcon> shellIcon_;
-    std::unordered_map<std::wstring, Listed> listed_;
-    std::unordered_map<std::wstring, Kind> kinds_;
-    std::vector<std::wstring> mask_;
-};
-
 }  // namespace
+
+std::wstring_view FileRow::Caption() const noexcept {
+    switch (captionForm) {
+        case CaptionForm::Name:
+            return name;
+        case CaptionForm::NameWithoutExtension:
+            return std::wstring_view(name).substr(0, name.size() - ExtensionOf(name).size());
+        case CaptionForm::Own:
+            break;
+    }
+    return caption;
+}
+
+int FileRow::Icon() const noexcept {
+    if (ownIcon || !type) return icon;
+    return type->icon;
+}
+
+bool FileRow::IsFolder() const noexcept {
+    return (attributes & (SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)) != 0;
+}
+
+bool FileRow::SortsAsFolder() const noexcept {
+    // A directory on disk; an archive the shell browses as a folder still sorts among the files.
+    if (hasFindData) return (fileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return (attributes & SFGAO_FOLDER) != 0;
+}
 
 int FileRow::OverlayIndex() const noexcept {
     if (attributes & SFGAO_SHARE) return 0;
@@ -205,27 +43,42 @@ int FileRow::OverlayIndex() const noexcept {
     return -1;
 }
 
-const std::wstring& FileRow::SizeText() {
-    MakeTexts();
-    return sizeText_;
+ULONGLONG FileRow::Time() const noexcept {
+    if (!hasFindData) return 0;
+    return (static_cast<ULONGLONG>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
 }
 
-const std::wstring& FileRow::DateText() {
-    MakeTexts();
-    return dateText_;
+bool FileRow::SameEntry(const FileRow& other) const noexcept {
+    return hasFindData == other.hasFindData && size == other.size && Time() == other.Time() &&
+           fileAttributes == other.fileAttributes && attributes == other.attributes && name == other.name;
 }
 
-void FileRow::MakeTexts() {
-    if (textsMade_) return;
-    textsMade_ = true;
-    if (!hasFindData) return;
-    sizeText_ = FormatSize(size);
-    dateText_ = FormatDate(written);
+SharedRow CopyRow(const FileRow& row) {
+    auto copy = std::make_shared<FileRow>();
+    copy->name = row.name;
+    copy->caption = row.caption;
+    copy->type = row.type;
+    copy->size = row.size;
+    copy->written = row.written;
+    copy->fileAttributes = row.fileAttributes;
+    copy->attributes = row.attributes;
+    copy->shellRank = row.shellRank;
+    copy->icon = row.icon;
+    copy->captionForm = row.captionForm;
+    copy->hasFindData = row.hasFindData;
+    copy->ownIcon = row.ownIcon;
+    copy->iconAsked = row.iconAsked;
+    return copy;
 }
 
-std::wstring FormatSize(ULONGLONG size) {
+std::wstring LocaleText(LCTYPE type, const wchar_t* fallback) {
+    wchar_t text[16]{};
+    if (::GetLocaleInfoW(LOCALE_USER_DEFAULT, type, text, 16) <= 1) return fallback;
+    return text;
+}
+
+std::wstring FormatSize(ULONGLONG size, const std::wstring& separator) {
     if (size == 0) return {};
-    const std::wstring separator = LocaleText(LOCALE_STHOUSAND, L",");
     const std::wstring digits = std::to_wstring(size);
     std::wstring out;
     for (size_t i = 0; i < digits.size(); ++i) {
@@ -235,22 +88,20 @@ std::wstring FormatSize(ULONGLONG size) {
     return out;
 }
 
-std::wstring FormatDate(const FILETIME& utc) {
+std::wstring FormatDate(const FILETIME& utc, const std::wstring& dateSeparator, const std::wstring& timeSeparator) {
     // Through the calendar, not a DOS date: that has no years before 1980 or after 2107.
     FILETIME local;
     SYSTEMTIME t;
     if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToSystemTime(&local, &t)) return {};
-    const std::wstring date = LocaleText(LOCALE_SDATE, L"/");
-    const std::wstring time = LocaleText(LOCALE_STIME, L":");
     std::wstring out;
     AppendTwoDigits(out, t.wYear);
-    out += date;
+    out += dateSeparator;
     AppendTwoDigits(out, t.wMonth);
-    out += date;
+    out += dateSeparator;
     AppendTwoDigits(out, t.wDay);
     out += L' ';
     AppendTwoDigits(out, t.wHour);
-    out += time;
+    out += timeSeparator;
     AppendTwoDigits(out, t.wMinute);
     return out;
 }
@@ -267,12 +118,6 @@ std::wstring UpperCase(std::wstring text) {
     return text;
 }
 
-int CompareTexts(const std::wstring& a, const std::wstring& b) noexcept {
-    const int r = ::CompareStringW(LOCALE_USER_DEFAULT, 0, a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                   static_cast<int>(b.size()));
-    return r == 0 ? 0 : r - CSTR_EQUAL;
-}
-
 int ItemIcon(IShellIcon* shellIcon, const ITEMIDLIST* folderIdList, const ITEMIDLIST* item) {
     int index = -1;
     if (shellIcon) shellIcon->GetIconOf(item, GIL_FORSHELL, &index);  // a failure leaves -1 or is caught below
@@ -281,28 +126,6 @@ int ItemIcon(IShellIcon* shellIcon, const ITEMIDLIST* folderIdList, const ITEMID
         if (absolute) index = GetSysIconIndex(absolute.get(), SHGFI_SYSICONINDEX);
     }
     return index;
-}
-
-std::optional<std::vector<std::unique_ptr<FileRow>>> ReadFolderRows(IShellFolder* folder,
-                                                                    const ITEMIDLIST* folderIdList, HWND owner,
-                                                                    const std::vector<std::wstring>& mask) {
-    if (!folder) return std::nullopt;
-    ComPtr<IEnumIDList> entries;
-    if (FAILED(folder->EnumObjects(owner, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, &entries))) {
-        return std::nullopt;
-    }
-    std::vector<std::unique_ptr<FileRow>> rows;
-    if (!entries) return rows;  // success without an enumerator: an empty folder
-    FolderReader reader(folder, folderIdList, mask);
-    for (;;) {
-        ITEMIDLIST* batch[64]{};
-        ULONG fetched = 0;
-        const HRESULT hr = entries->Next(64, batch, &fetched);
-        fetched = std::min<ULONG>(fetched, 64);
-        for (ULONG i = 0; i < fetched; ++i) reader.Add(OwnIdList(batch[i]), rows);
-        if (hr != S_OK || fetched == 0) break;
-    }
-    return rows;
 }
 
 }  // namespace shell

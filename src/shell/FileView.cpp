@@ -3,8 +3,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <cstring>
-#include <unordered_set>
+#include <cwchar>
 #include <utility>
 
 #include "shell/DRPCOMEX.h"
@@ -26,23 +25,11 @@ const wchar_t* const kCaptions[kMarkedColumns] = {txt::kColumnName, txt::kColumn
 constexpr int kWidths[kMarkedColumns] = {120, 80, 70, 90};
 constexpr int kFormats[kMarkedColumns] = {LVCFMT_LEFT, LVCFMT_RIGHT, LVCFMT_LEFT, LVCFMT_LEFT};
 
-// The same folder by the shell's order, not by bytes: an item's list may carry its time, which a change inside
-// the folder moves on.
-bool SameFolder(const ITEMIDLIST* a, const ITEMIDLIST* b) noexcept {
-    const UINT size = IdListSize(a);
-    if (size == IdListSize(b) && std::memcmp(a, b, size) == 0) return true;
-    return CountItems(a) == CountItems(b) && CompareIds(DesktopFolder(), a, b) == 0;
-}
-
 ULONG AttributesOf(IShellFolder* folder, const ITEMIDLIST* item, ULONG wanted) {
     if (!folder || !item) return 0;
     ULONG attributes = wanted;
     if (FAILED(folder->GetAttributesOf(1, &item, &attributes))) return 0;
     return attributes & wanted;
-}
-
-int SignOf(ULONGLONG a, ULONGLONG b) noexcept {
-    return a < b ? -1 : (a > b ? 1 : 0);
 }
 
 }  // namespace
@@ -52,7 +39,13 @@ FileListSortState& FileListSort() noexcept {
     return state;
 }
 
-TFileView::TFileView(ui::Component* owner, HWND parent) : ui::Component(owner) {
+TFileView::TFileView(ui::Component* owner, HWND parent)
+    : ui::Component(owner),
+      thousands_(LocaleText(LOCALE_STHOUSAND, L",")),
+      dateSeparator_(LocaleText(LOCALE_SDATE, L"/")),
+      timeSeparator_(LocaleText(LOCALE_STIME, L":")),
+      inbox_(std::make_unique<ui::UiInbox>()),
+      worker_(std::make_unique<ui::BackgroundWorker>()) {
     hwnd_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | LVS_ICON | LVS_SHAREIMAGELISTS |
                                   LVS_EDITLABELS | LVS_OWNERDATA,
@@ -85,6 +78,7 @@ TFileView::TFileView(ui::Component* owner, HWND parent) : ui::Component(owner) {
 }
 
 TFileView::~TFileView() {
+    generation_.CancelAll();  // a read under way stops at its next step; nothing it sends arrives
     if (hwnd_ && ::IsWindow(hwnd_)) {
         subclass_.Detach();
         StopReflecting(hwnd_);
@@ -117,11 +111,13 @@ void TFileView::Notification(ui::Component* component, ui::Operation operation) 
 }
 
 void TFileView::Loaded() {
-    if (folder_) FillItems();
+    if (folderIdList_) FillItems();
 }
 
 void TFileView::SetMask(const std::vector<std::wstring>* extensions) {
-    if (extensions) mask_ = *extensions;
+    if (!extensions) return;
+    mask_ = *extensions;
+    maskChanged_ = true;
 }
 
 void TFileView::SetMyPopupMenu(HMENU menu, HWND commandTarget) noexcept {
@@ -161,7 +157,12 @@ void TFileView::SetViewStyle(ListViewStyle style) {
     if (wanted != old) ::SetWindowLongPtrW(hwnd_, GWL_STYLE, wanted);
 }
 
-ComPtr<IShellFolder> TFileView::BindFolder(const ITEMIDLIST* absolute) {
+IShellFolder* TFileView::ShellFolder() const {
+    if (!folder_ && folderIdList_) folder_ = BindFolder(folderIdList_.get());
+    return folder_.Get();
+}
+
+ComPtr<IShellFolder> TFileView::BindFolder(const ITEMIDLIST* absolute) const {
     ComPtr<IShellFolder> folder;
     if (IShellFolder* desktop = DesktopFolder()) {
         if (SUCCEEDED(desktop->BindToObject(absolute, nullptr, IID_PPV_ARGS(&folder))) && folder) return folder;
@@ -171,106 +172,8 @@ ComPtr<IShellFolder> TFileView::BindFolder(const ITEMIDLIST* absolute) {
     return folder;
 }
 
-void TFileView::BrowseTo(const ITEMIDLIST* absolute) {
-    if (!absolute) return;
-    UniqueIdList copy = ConcatIdLists(absolute, nullptr);
-    if (!copy) return;
-    const bool sameFolder = folderIdList_ && SameFolder(folderIdList_.get(), copy.get());
-    ComPtr<IShellFolder> folder = BindFolder(copy.get());
-    UniqueIdList previousList = std::exchange(folderIdList_, std::move(copy));
-    ComPtr<IShellFolder> previousFolder = std::exchange(folder_, std::move(folder));
-    if (!folder_ || Loading()) return;
-    if (Fill(sameFolder)) return;
-    // The rows still show the previous folder, so the list and interface describe it again.
-    folderIdList_ = std::move(previousList);
-    folder_ = std::move(previousFolder);
-    SendTreeBack();
-}
-
-void TFileView::FillItems() {
-    if (!Fill(true)) SendTreeBack();
-}
-
 void TFileView::SendTreeBack() {
     if (tree_) tree_->SetSelected(tree_->PreviousNode());
-}
-
-bool TFileView::Fill(bool keepPlace) {
-    if (!folder_ || !hwnd_) return true;
-    const ui::BusyCursor busy;
-    auto rows = ReadFolderRows(folder_.Get(), folderIdList_.get(), hwnd_, mask_);
-    if (!rows) return false;
-    FileListSortState& sort = FileListSort();
-    for (int c = 0; c < kMarkedColumns; ++c) sort.SortDirection[c] = sort.LastSortDirection;
-    SortRows(*rows, sort.LastSortColumn);
-    InsertRows(std::move(*rows), keepPlace);
-    ClearMouse();
-    MarkColumn(sort.LastSortColumn);
-    return true;
-}
-
-void TFileView::InsertRows(std::vector<std::unique_ptr<FileRow>> rows, bool keepPlace) {
-    std::unordered_set<std::wstring> selected;
-    std::wstring focused, top;
-    int horizontal = 0;
-    if (keepPlace) {
-        for (int i = ListView_GetNextItem(hwnd_, -1, LVNI_SELECTED); i >= 0;
-             i = ListView_GetNextItem(hwnd_, i, LVNI_SELECTED)) {
-            if (const FileRow* row = RowAt(i)) selected.insert(row->name);
-        }
-        if (const FileRow* row = RowAt(ListView_GetNextItem(hwnd_, -1, LVNI_FOCUSED))) focused = row->name;
-        if (const FileRow* row = RowAt(ListView_GetTopIndex(hwnd_))) top = row->name;
-        horizontal = ::GetScrollPos(hwnd_, SB_HORZ);
-    }
-
-    ::SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
-    ListView_SetItemState(hwnd_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-    rows_ = std::move(rows);  // the previous rows, and their lists, go here
-    ListView_SetItemCountEx(hwnd_, static_cast<int>(rows_.size()), LVSICF_NOSCROLL);
-    int topIndex = -1;
-    if (keepPlace && (!selected.empty() || !focused.empty() || !top.empty())) {
-        for (size_t i = 0; i < rows_.size(); ++i) {
-            const std::wstring& name = rows_[i]->name;
-            const int index = static_cast<int>(i);
-            if (selected.count(name)) ListView_SetItemState(hwnd_, index, LVIS_SELECTED, LVIS_SELECTED);
-            if (!focused.empty() && name == focused) ListView_SetItemState(hwnd_, index, LVIS_FOCUSED, LVIS_FOCUSED);
-            if (!top.empty() && name == top) topIndex = index;
-        }
-    }
-    const bool report = (::GetWindowLongPtrW(hwnd_, GWL_STYLE) & LVS_TYPEMASK) == LVS_REPORT;
-    RECT first{};
-    if (!keepPlace || topIndex < 0) {
-        if (!rows_.empty()) ListView_EnsureVisible(hwnd_, 0, FALSE);  // another folder starts at its top
-    } else if (report && ListView_GetItemRect(hwnd_, 0, &first, LVIR_BOUNDS) && first.bottom > first.top) {
-        ListView_Scroll(hwnd_, 0, (topIndex - ListView_GetTopIndex(hwnd_)) * (first.bottom - first.top));
-    } else {
-        ListView_EnsureVisible(hwnd_, topIndex, FALSE);
-    }
-    if (keepPlace) ListView_Scroll(hwnd_, horizontal - ::GetScrollPos(hwnd_, SB_HORZ), 0);
-    ::SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
-    ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
-}
-
-int TFileView::CompareRows(FileRow& a, FileRow& b, int column) const {
-    const FileListSortState& sort = FileListSort();
-    switch (column) {
-        case 0:
-            return CompareIds(folder_.Get(), a.item.get(), b.item.get()) * sort.SortDirection[0];
-        case 1:  // by value: what the zero-padded, equally grouped size texts amount to, without their length limit
-            return SignOf(a.hasFindData ? a.size : 0, b.hasFindData ? b.size : 0) * sort.SortDirection[1];
-        case 2:
-            return CompareTexts(a.typeName, b.typeName) * sort.SortDirection[2];
-        case 3:
-            return CompareTexts(a.DateText(), b.DateText()) * sort.SortDirection[3];
-        default:  // the fifth column shows nothing to order by
-            return 0;
-    }
-}
-
-void TFileView::SortRows(std::vector<std::unique_ptr<FileRow>>& rows, int column) const {
-    if (column < 0 || column >= kMarkedColumns) return;
-    std::stable_sort(rows.begin(), rows.end(),
-                     [this, column](const auto& a, const auto& b) { return CompareRows(*a, *b, column) < 0; });
 }
 
 void TFileView::MarkColumn(int column) {
@@ -290,17 +193,17 @@ void TFileView::ColClick(int column) {
         if (id != static_cast<UINT>(-1) && popupTarget_) ::SendMessageW(popupTarget_, WM_COMMAND, MAKEWPARAM(id, 0), 0);
         return;
     }
-    if (column < 0 || column >= kColumnCount) return;
+    // The fifth column shows nothing to sort by: a click on it keeps the order, the mark and the sort of later
+    // fills as they were.
+    if (column < 0 || column >= kMarkedColumns) return;
     FileListSortState& sort = FileListSort();
     sort.SortDirection[column] = -sort.SortDirection[column];
     MarkColumn(column);
-    if (column < kMarkedColumns) {
-        SortShownRows(column);
-    }
-    // The fifth column's direction stays 0; taking it as the last direction would leave every later sort with
-    // nothing but zero directions, so the list could never be sorted again.
-    if (sort.SortDirection[column] != 0) sort.LastSortDirection = sort.SortDirection[column];
+    sort.LastSortDirection = sort.SortDirection[column];
     sort.LastSortColumn = column;
+    // The rows follow from the worker, which sorts them without holding the window.
+    sortWanted_ = true;
+    NextJob();
 }
 
 FileRow* TFileView::RowAt(int item) const {
@@ -308,19 +211,10 @@ FileRow* TFileView::RowAt(int item) const {
     return rows_[static_cast<size_t>(item)].get();
 }
 
-void TFileView::SortShownRows(int column) {
-    // The control keeps the selection by position, so it is moved with its rows.
-    std::unordered_set<const FileRow*> selected;
-    for (int i = SelectedIndex(); i >= 0; i = ListView_GetNextItem(hwnd_, i, LVNI_SELECTED)) selected.insert(RowAt(i));
-    const FileRow* focused = RowAt(ListView_GetNextItem(hwnd_, -1, LVNI_FOCUSED));
-    SortRows(rows_, column);
-    ListView_SetItemState(hwnd_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-    for (size_t i = 0; i < rows_.size(); ++i) {
-        UINT state = selected.count(rows_[i].get()) ? LVIS_SELECTED : 0;
-        if (rows_[i].get() == focused) state |= LVIS_FOCUSED;
-        if (state) ListView_SetItemState(hwnd_, static_cast<int>(i), state, state);
-    }
-    ::InvalidateRect(hwnd_, nullptr, FALSE);
+int TFileView::IndexOfRow(const FileRow* row) const {
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].get() == row) return static_cast<int>(i);
+    return -1;
 }
 
 const ITEMIDLIST* TFileView::ItemIdList(int item) const {
@@ -334,12 +228,24 @@ int TFileView::SelectedIndex() const {
 
 std::wstring TFileView::GetItemPath(int item) const {
     const FileRow* row = RowAt(item);
-    if (!folder_ || !row || !row->item) return {};
-    return GetDisplayName(folder_.Get(), row->item.get(), SHGDN_FORPARSING).value_or(L"");
+    if (!folderIdList_ || !row || !row->item) return {};
+    // An entry on disk is the folder's path and its name, which the shell would give after binding the folder.
+    if (row->hasFindData && !folderPath_.empty())
+        return folderPath_ + (folderPath_.back() == L'\\' ? L"" : L"\\") + row->name;
+    return GetDisplayName(ShellFolder(), row->item.get(), SHGDN_FORPARSING).value_or(L"");
 }
 
 std::wstring TFileView::GetSelectedPath() const {
     return GetItemPath(SelectedIndex());
+}
+
+bool TFileView::IsFolder(int item) const {
+    const FileRow* row = RowAt(item);
+    return row && row->IsFolder();
+}
+
+bool TFileView::SelectedIsFolder() const {
+    return IsFolder(SelectedIndex());
 }
 
 void TFileView::GetDispInfo(NMLVDISPINFOW& info) {
@@ -351,44 +257,48 @@ void TFileView::GetDispInfo(NMLVDISPINFOW& info) {
         if (overlay >= 0) info.item.state |= INDEXTOOVERLAYMASK(overlay + 1);
     }
     if ((info.item.mask & LVIF_TEXT) && info.item.pszText && info.item.cchTextMax > 0) {
-        static const std::wstring kNone;
-        const std::wstring* text = &kNone;
+        std::wstring made;  // the size and date texts are made for the rows drawn only
+        std::wstring_view text;
         switch (info.item.iSubItem) {
             case 0:
-                text = &row->caption;
+                text = row->Caption();
                 break;
             case 1:
-                text = &row->SizeText();
+                if (row->hasFindData) made = FormatSize(row->size, thousands_);
+                text = made;
                 break;
             case 2:
-                text = &row->typeName;
+                if (row->type) text = row->type->name;
                 break;
             case 3:
-                text = &row->DateText();
+                if (row->hasFindData) made = FormatDate(row->written, dateSeparator_, timeSeparator_);
+                text = made;
                 break;
         }
-        const size_t n = std::min(text->size(), static_cast<size_t>(info.item.cchTextMax - 1));
-        std::wmemcpy(info.item.pszText, text->c_str(), n);
+        const size_t n = std::min(text.size(), static_cast<size_t>(info.item.cchTextMax - 1));
+        std::wmemcpy(info.item.pszText, text.data(), n);
         info.item.pszText[n] = L'\0';
     }
     if ((info.item.mask & LVIF_IMAGE) && info.item.iSubItem == 0) {
-        if (row->icon < 0) {
-            ComPtr<IShellIcon> shellIcon;
-            if (folder_) folder_->QueryInterface(IID_PPV_ARGS(&shellIcon));
-            row->icon = ItemIcon(shellIcon.Get(), folderIdList_.get(), row->item.get());
+        const int icon = row->Icon();
+        bool& asked = row->ownIcon || !row->type ? row->iconAsked : row->type->iconAsked;
+        if (icon < 0 && !asked) {
+            // Asked of the shell on the worker, which may have to open the file: the rows are drawn again then.
+            asked = true;
+            if (iconQueue_.empty() && inbox_) inbox_->MakeSender().Post([this] { NextJob(); });
+            iconQueue_.push_back(rows_[static_cast<size_t>(info.item.iItem)]);
         }
-        info.item.iImage = row->icon;
-        info.item.mask |= LVIF_DI_SETITEM;
+        info.item.iImage = icon;
     }
 }
 
 void TFileView::DblClick() {
     if (OnDblClick) OnDblClick();
     const FileRow* row = RowAt(SelectedIndex());
-    if (!row || !row->item || !folder_) return;
-    const ULONG attributes = AttributesOf(folder_.Get(), row->item.get(), SFGAO_FOLDER | SFGAO_FILESYSANCESTOR);
-    if (tree_ && attributes) {
-        // A copy: entering the folder refills this list, which frees the row's own list.
+    if (!row || !row->item || !folderIdList_) return;
+    // The attributes the row was read with: asking the shell again would wait on the disk here.
+    if (tree_ && row->IsFolder()) {
+        // A copy: entering the folder empties this list, which frees the row's own list.
         const UniqueIdList child = CopyFirstItem(row->item.get());
         tree_->SelectChild(child.get());
         return;
@@ -415,34 +325,36 @@ void TFileView::ExecuteItem(const ITEMIDLIST* absolute) {
 }
 
 bool TFileView::EndLabelEdit(const NMLVDISPINFOW& info) {
-    if (!info.item.pszText) return false;  // cancelled
-    const int index = info.item.iItem;
-    FileRow* row = RowAt(index);
-    if (!row) return false;
-    const std::wstring oldCaption = row->caption;
-    const std::wstring text = info.item.pszText;
-    row->caption = text;
-    if (row->item && folder_) {
-        ITEMIDLIST* renamed = nullptr;
-        // The text is an in-folder name: the shell keeps the entry in its folder and adds back a hidden extension.
-        const HRESULT hr = folder_->SetNameOf(hwnd_, row->item.get(), text.c_str(), SHGDN_INFOLDER, &renamed);
-        UniqueIdList newItem = OwnIdList(renamed);
-        if (SUCCEEDED(hr) && newItem) {
-            const ULONG wanted = SFGAO_FOLDER | SFGAO_FILESYSANCESTOR;
-            // The old entry is gone from the disk, so the renamed one answers for it as well.
-            const ULONG attributes = AttributesOf(folder_.Get(), row->item.get(), wanted) |
-                                     AttributesOf(folder_.Get(), newItem.get(), wanted) |
-                                     (row->attributes & SFGAO_FOLDER);
-            if (attributes && tree_) tree_->RenameChild(row->item.get(), newItem.get());
-            row->item = std::move(newItem);
-            row->caption = GetDisplayName(folder_.Get(), row->item.get(), SHGDN_NORMAL).value_or(text);
-            row->name = GetDisplayName(folder_.Get(), row->item.get(), SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
-        } else if (FAILED(hr)) {
-            row->caption = GetDisplayName(folder_.Get(), row->item.get(), SHGDN_NORMAL).value_or(oldCaption);
-        }
-    }
-    ListView_RedrawItems(hwnd_, index, index);
+    Rename(info);
+    EditEnded();
     return false;  // the row's caption is ours, given through LVN_GETDISPINFO
+}
+
+void TFileView::Rename(const NMLVDISPINFOW& info) {
+    // The row the edit began on, wherever it stands now; nothing when it has gone.
+    const SharedRow row = editingRow_;
+    if (!info.item.pszText || !row || !row->item) return;  // cancelled
+    IShellFolder* folder = ShellFolder();
+    if (!folder) return;
+    const int index = IndexOfRow(row.get());
+    if (index < 0) return;
+    const std::wstring text = info.item.pszText;
+    ITEMIDLIST* raw = nullptr;
+    // The text is an in-folder name: the shell keeps the entry in its folder and adds back a hidden extension.
+    const HRESULT hr = folder->SetNameOf(hwnd_, row->item.get(), text.c_str(), SHGDN_INFOLDER, &raw);
+    UniqueIdList newItem = OwnIdList(raw);
+    if (FAILED(hr) || !newItem) return;  // the row, and so its old name, stays
+    // The old entry is gone from the disk, so the renamed one answers for it as well.
+    if (tree_ && (row->IsFolder() || AttributesOf(folder, newItem.get(), SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)))
+        tree_->RenameChild(row->item.get(), newItem.get());
+    SharedRow renamed = CopyRow(*row);
+    renamed->name = GetDisplayName(folder, newItem.get(), SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
+    renamed->caption = GetDisplayName(folder, newItem.get(), SHGDN_NORMAL).value_or(text);
+    renamed->captionForm = CaptionForm::Own;
+    renamed->item = std::move(newItem);
+    rows_[static_cast<size_t>(index)] = std::move(renamed);  // a new row: a read under way may hold the old one
+    ++rowsVersion_;
+    ListView_RedrawItems(hwnd_, index, index);
 }
 
 std::optional<LRESULT> TFileView::OnReflected(UINT msg, WPARAM, LPARAM lp) {
@@ -460,8 +372,10 @@ std::optional<LRESULT> TFileView::OnReflected(UINT msg, WPARAM, LPARAM lp) {
             ColClick(reinterpret_cast<const NMLISTVIEW*>(lp)->iSubItem);
             return 0;
         case LVN_BEGINLABELEDITW: {
-            const FileRow* row = RowAt(reinterpret_cast<const NMLVDISPINFOW*>(lp)->item.iItem);
-            return (readOnly_ || !row) ? TRUE : FALSE;
+            const int item = reinterpret_cast<const NMLVDISPINFOW*>(lp)->item.iItem;
+            if (readOnly_ || !RowAt(item)) return TRUE;
+            editingRow_ = rows_[static_cast<size_t>(item)];
+            return FALSE;
         }
         case LVN_ENDLABELEDITW:
             return EndLabelEdit(*reinterpret_cast<const NMLVDISPINFOW*>(lp)) ? TRUE : FALSE;
@@ -529,9 +443,9 @@ int TFileView::FindRow(const NMLVFINDITEMW& find) const {
     const int start = find.iStart < 0 || find.iStart >= n ? 0 : find.iStart;
     for (int k = 0; k < n; ++k) {
         const int i = (start + k) % n;
-        const std::wstring& caption = rows_[static_cast<size_t>(i)]->caption;
+        const std::wstring_view caption = rows_[static_cast<size_t>(i)]->Caption();
         if (caption.size() < typed.size()) continue;
-        if (::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, caption.c_str(), static_cast<int>(typed.size()),
+        if (::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, caption.data(), static_cast<int>(typed.size()),
                              typed.c_str(), static_cast<int>(typed.size())) == CSTR_EQUAL) {
             return i;
         }
@@ -550,10 +464,9 @@ void TFileView::MouseDown(int button, int x, int y) {
     rightButtonDown_ = button == 2;
 }
 
-void TFileView::MouseUp(int button) {
-    // The control usually keeps the release of a right click to itself; where it passes it on, the press stays
-    // armed all the same, so that the next movement near the press raises the context menu either way.
-    if (button == 2) return;
+void TFileView::MouseUp(int) {
+    // A release that reaches us ends the press, whatever it was: the control keeps the release of a right click it
+    // took for a click to itself, so a release seen here followed a press that moved away and is no click.
     ClearMouse();
 }
 
@@ -568,10 +481,11 @@ void TFileView::MouseMove(WPARAM keys, int x, int y) {
     const bool leftDown = (keys & MK_LBUTTON) || (::GetAsyncKeyState(VK_LBUTTON) & 0x8000);
     const bool rightDown = (keys & MK_RBUTTON) || (::GetAsyncKeyState(VK_RBUTTON) & 0x8000);
     const bool isNear = std::abs(downX_ - x) <= kNear && std::abs(downY_ - y) <= kNear;
-    // Held across the modal menu or drag, which may refill or re-point this list.
-    const ComPtr<IShellFolder> folder = folder_;
     if (isNear) {
-        if (leftDown || rightDown || !rightButtonDown_ || !contextMenu_ || !folder || SelectedIndex() < 0) return;
+        if (leftDown || rightDown || !rightButtonDown_ || !contextMenu_ || SelectedIndex() < 0) return;
+        // Held across the modal menu, which may refill or re-point this list.
+        const ComPtr<IShellFolder> folder = ShellFolder();
+        if (!folder) return;
         int count = 0;
         const UniqueIdList items = GatherSelection(count);
         POINT screen{x, y};
@@ -581,7 +495,9 @@ void TFileView::MouseMove(WPARAM keys, int x, int y) {
         return;
     }
     if (!leftDown && !rightDown) return;
-    if (!dropSource_ || !folder || SelectedIndex() < 0) return;
+    if (!dropSource_ || SelectedIndex() < 0) return;
+    const ComPtr<IShellFolder> folder = ShellFolder();
+    if (!folder) return;
     int count = 0;
     const UniqueIdList items = GatherSelection(count);
     ClearMouse();

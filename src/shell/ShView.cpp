@@ -9,6 +9,7 @@ namespace {
 // The module state: written only when the outermost ShellModule starts and ends, and by the tests' allocator seam.
 IMalloc* shellMalloc = nullptr;
 IShellFolder* desktopFolder = nullptr;
+IShellFolder* replacementDesktop = nullptr;
 int moduleDepth = 0;
 
 USHORT ItemCount(const ITEMIDLIST* item) noexcept {
@@ -117,11 +118,18 @@ ScopedShellMalloc::~ScopedShellMalloc() {
     shellMalloc = previous_;
 }
 
-ScopedDesktopFolder::ScopedDesktopFolder(IShellFolder* replacement) noexcept : previous_(desktopFolder) {
+ScopedDesktopFolder::ScopedDesktopFolder(IShellFolder* replacement) noexcept
+    : previous_(desktopFolder), previousReplacement_(replacementDesktop) {
     desktopFolder = replacement;
+    replacementDesktop = replacement;
 }
 ScopedDesktopFolder::~ScopedDesktopFolder() {
     desktopFolder = previous_;
+    replacementDesktop = previousReplacement_;
+}
+
+IShellFolder* ReplacementDesktopFolder() noexcept {
+    return replacementDesktop;
 }
 
 void FreeIdList(const ITEMIDLIST* list) noexcept {

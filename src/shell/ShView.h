@@ -51,7 +51,8 @@ private:
 };
 
 // Replaces the desktop folder for a scope (tests watch or refuse the tree's binds and enumerations through it) and
-// puts the previous one back. The replacement stays the caller's.
+// puts the previous one back. The replacement stays the caller's. Work on other threads binds from a desktop of
+// its own, unless a replacement is in force (ReplacementDesktopFolder), which it then takes along.
 class ScopedDesktopFolder {
 public:
     explicit ScopedDesktopFolder(IShellFolder* replacement) noexcept;
@@ -61,7 +62,11 @@ public:
 
 private:
     IShellFolder* previous_;
+    IShellFolder* previousReplacement_;
 };
+
+// The desktop folder a ScopedDesktopFolder put in force, or null; what work handed to another thread binds from.
+IShellFolder* ReplacementDesktopFolder() noexcept;
 
 void FreeIdList(const ITEMIDLIST* list) noexcept;
 

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,30 @@ HWND ShownMenu() {
     return found;
 }
 
+// Notes every menu that opens on this thread, where it stands, and closes it as the user's Escape would. Its ticks
+// come through the menu's own loop.
+class MenuWatch {
+public:
+    MenuWatch() : timer_(nullptr, 30) {
+        timer_.OnTimer = [this] {
+            const HWND menu = ShownMenu();
+            if (!menu) return;
+            if (menu != noted_) {  // every menu has a window of its own
+                RECT shown{};
+                ::GetWindowRect(menu, &shown);
+                menus.push_back(shown);
+                noted_ = menu;
+            }
+            ::EndMenu();
+        };
+    }
+    std::vector<RECT> menus;
+
+private:
+    HWND noted_ = nullptr;
+    ui::Timer timer_;
+};
+
 }  // namespace
 
 class FolderPanelTest : public MainWindowTest {
@@ -120,6 +145,7 @@ protected:
 
 TEST_F(FolderPanelTest, StartsInTheProgramsFolderAndShowsItEverywhere) {
     Open();
+    Settle();
     const std::wstring folder = WithoutTrailingSlash(ui::ExeFolder());
     EXPECT_EQ(Shown(), folder);
     EXPECT_EQ(WindowTitle(form->Handle()), L"保存フォルダ=" + folder);
@@ -578,4 +604,73 @@ TEST_F(FolderPanelTest, AMonitorRefreshKeepsTheTreesPlaceAndTheShownFolderInView
     const RECT after = tree.NodeLabelRect(shown);
     EXPECT_GE(after.top, client.top);
     EXPECT_LE(after.bottom, client.bottom);
+}
+
+TEST_F(FolderPanelTest, AFolderWithADotInItsNameIsEnteredOrSelectedButNeverOpenedAsADocument) {
+    const std::wstring folder = Folder(L"dotted");
+    Folder(L"dotted\\v1.2");
+    Folder(L"dotted\\.git");
+    OpenIn(folder);
+    ASSERT_NE(RowOf(List(), L"v1.2"), -1);
+
+    // One-click mode with unsaved work: a click on the folder selects it and leaves the tab alone.
+    form->SetButtonDown(app::kBtnOne2, true);
+    Type(1, L"unsaved work");
+    ClickRow(List(), RowOf(List(), L"v1.2"), false);
+    EXPECT_TRUE(prompter.messages.empty()) << ui::Utf8FromWide(prompter.LastText());
+    EXPECT_EQ(Text(1), L"unsaved work");
+    EXPECT_EQ(form->ShellListView1().GetSelectedPath(), folder + L"\\v1.2");
+
+    // Double-click mode: the folder is entered, and no tab opens for it.
+    form->SetButtonDown(app::kBtnOne2, false);
+    ClickRow(List(), RowOf(List(), L".git"), true);
+    Settle();
+    EXPECT_TRUE(prompter.messages.empty()) << ui::Utf8FromWide(prompter.LastText());
+    EXPECT_EQ(form->TabCount(), 1);
+    EXPECT_EQ(Shown(), folder + L"\\.git");
+}
+
+TEST_F(FolderPanelTest, ARightPressThatMovedAwayOpensNoMenuWhenThePointerComesBack) {
+    const std::wstring folder = Folder(L"pressed");
+    testing_support::WriteBytes(folder + L"\\notes.txt", "x");
+    OpenIn(folder);
+    const int row = RowOf(List(), L"notes.txt");
+    ASSERT_NE(row, -1);
+    RECT r{};
+    ListView_GetItemRect(List(), row, &r, LVIR_LABEL);
+    POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ::ClientToScreen(List(), &at);
+    ::SetForegroundWindow(form->Handle());
+    using testing_support::SendMouse;
+    MenuWatch watch;
+
+    // A right click with the mouse: one menu, where the pointer is.
+    ASSERT_TRUE(testing_support::RunSteps({
+        [&] { SendMouse(MOUSEEVENTF_MOVE, at); },
+        [&] { SendMouse(MOUSEEVENTF_RIGHTDOWN); },
+        [&] { SendMouse(MOUSEEVENTF_RIGHTUP); },
+        [] {},
+        [] {},
+    }));
+    ASSERT_EQ(watch.menus.size(), 1u);
+    EXPECT_EQ(watch.menus[0].left, at.x);
+    EXPECT_EQ(watch.menus[0].top, at.y);
+
+    // Pressed, moved ten pixels, released, and brought back over the place of the press: no menu.
+    std::vector<std::function<void()>> steps{
+        [&] {
+            SendMouse(MOUSEEVENTF_MOVE, POINT{at.x, at.y + 1});
+        },  // the pointer over the list again
+        [&] { SendMouse(MOUSEEVENTF_MOVE, at); },
+        [&] { SendMouse(MOUSEEVENTF_RIGHTDOWN); },
+    };
+    for (int dx = 2; dx <= 10; dx += 2)
+        steps.push_back([&, dx] { SendMouse(MOUSEEVENTF_MOVE, POINT{at.x + dx, at.y}); });
+    steps.push_back([&] { SendMouse(MOUSEEVENTF_RIGHTUP); });
+    for (int dx = 8; dx >= 0; dx -= 2)
+        steps.push_back([&, dx] { SendMouse(MOUSEEVENTF_MOVE, POINT{at.x + dx, at.y}); });
+    steps.push_back([&] { SendMouse(MOUSEEVENTF_MOVE, POINT{at.x, at.y + 1}); });
+    ASSERT_TRUE(testing_support::RunSteps(steps));
+    EXPECT_EQ(watch.menus.size(), 1u) << "a menu nobody asked for";
+    EXPECT_TRUE(std::filesystem::exists(folder + L"\\notes.txt"));
 }

@@ -11,6 +11,7 @@
 
 #include "shell/ShView.h"
 #include "shell/shell_support.h"
+#include "support/test_support.h"
 #include "ui/window.h"
 
 namespace testing_support {
@@ -95,9 +96,5 @@ public:
 };
 
 using shell_testing::StubFolder;
-
-// Mouse input as the user gives it: buttons (MOUSEEVENTF_*), and with MOUSEEVENTF_MOVE a move to a screen point.
-void SendMouse(DWORD flags, POINT at = {});
-POINT CentreOf(HWND hwnd);
 
 }  // namespace testing_support

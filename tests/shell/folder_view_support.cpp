@@ -1,6 +1,7 @@
 #include "shell/folder_view_support.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace folder_test {
 
@@ -20,12 +21,16 @@ HRESULT WatchingFolder::QueryInterface(REFIID riid, void** out) {
     return S_OK;
 }
 
-bool WatchingFolder::Refused() const {
-    if (owner_.refused.empty()) return false;
+bool WatchingFolder::Named(const std::vector<std::wstring>& names) const {
+    if (names.empty()) return false;
     const std::wstring name =
         shell::GetDisplayName(owner_.real_, absolute_.get(), SHGDN_FORPARSING).value_or(std::wstring());
-    return std::any_of(owner_.refused.begin(), owner_.refused.end(),
+    return std::any_of(names.begin(), names.end(),
                        [&](const std::wstring& r) { return ::lstrcmpiW(r.c_str(), name.c_str()) == 0; });
+}
+
+bool WatchingFolder::Refused() const {
+    return Named(owner_.refused);
 }
 
 HRESULT WatchingFolder::ParseDisplayName(HWND w, IBindCtx* b, LPWSTR name, ULONG* eaten, PIDLIST_RELATIVE* out,
@@ -35,6 +40,11 @@ HRESULT WatchingFolder::ParseDisplayName(HWND w, IBindCtx* b, LPWSTR name, ULONG
 
 HRESULT WatchingFolder::EnumObjects(HWND w, SHCONTF flags, IEnumIDList** out) {
     ++owner_.enumerations;
+    if (owner_.gate && Named(owner_.gated)) {
+        ++owner_.waiting;
+        ::WaitForSingleObject(owner_.gate, 20000);
+        --owner_.waiting;
+    }
     if (Refused()) {
         *out = nullptr;
         return HRESULT_FROM_WIN32(ERROR_NOT_READY);
@@ -58,7 +68,22 @@ HRESULT WatchingFolder::BindToStorage(PCUIDLIST_RELATIVE item, IBindCtx* b, REFI
 }
 
 HRESULT WatchingFolder::CompareIDs(LPARAM how, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b) {
-    return inner_->CompareIDs(how, a, b);
+    if (owner_.failCompare) return E_FAIL;
+    if (!owner_.numericCompare) return inner_->CompareIDs(how, a, b);
+    const std::wstring x = shell::GetDisplayName(inner_.Get(), a, SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
+    const std::wstring y = shell::GetDisplayName(inner_.Get(), b, SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
+    SFGAOF fa = SFGAO_FOLDER, fb = SFGAO_FOLDER;
+    inner_->GetAttributesOf(1, reinterpret_cast<PCUITEMID_CHILD_ARRAY>(&a), &fa);
+    inner_->GetAttributesOf(1, reinterpret_cast<PCUITEMID_CHILD_ARRAY>(&b), &fb);
+    int r = 0;
+    if ((fa & SFGAO_FOLDER) != (fb & SFGAO_FOLDER)) {
+        r = (fa & SFGAO_FOLDER) ? -1 : 1;
+    } else {
+        r = ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_DIGITSASNUMBERS, x.c_str(), -1, y.c_str(),
+                             -1) -
+            CSTR_EQUAL;
+    }
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(static_cast<short>(r)));
 }
 
 HRESULT WatchingFolder::CreateViewObject(HWND w, REFIID riid, void** out) {
@@ -80,16 +105,30 @@ HRESULT WatchingFolder::GetUIObjectOf(HWND w, UINT count, PCUITEMID_CHILD_ARRAY 
     return inner_->GetUIObjectOf(w, count, items, riid, reserved, out);
 }
 
+const std::wstring* WatchingFolder::OtherName(PCUITEMID_CHILD item) const {
+    if (owner_.displayNames.empty()) return nullptr;
+    const auto file = shell::GetDisplayName(inner_.Get(), item, SHGDN_INFOLDER | SHGDN_FORPARSING);
+    const auto found = file ? owner_.displayNames.find(*file) : owner_.displayNames.end();
+    return found == owner_.displayNames.end() ? nullptr : &found->second;
+}
+
 HRESULT WatchingFolder::GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF flags, STRRET* name) {
-    return inner_->GetDisplayNameOf(item, flags, name);
+    const std::wstring* other = (flags & SHGDN_FORPARSING) ? nullptr : OtherName(item);
+    if (!other) return inner_->GetDisplayNameOf(item, flags, name);
+    const size_t bytes = (other->size() + 1) * sizeof(wchar_t);
+    name->uType = STRRET_WSTR;
+    name->pOleStr = static_cast<LPWSTR>(::CoTaskMemAlloc(bytes));
+    if (!name->pOleStr) return E_OUTOFMEMORY;
+    std::memcpy(name->pOleStr, other->c_str(), bytes);
+    return S_OK;
 }
 
 HRESULT WatchingFolder::SetNameOf(HWND w, PCUITEMID_CHILD item, LPCWSTR name, SHGDNF flags, PITEMID_CHILD* out) {
     return inner_->SetNameOf(w, item, name, flags, out);
 }
 
-HRESULT WatchingFolder::GetIconOf(PCUITEMID_CHILD, UINT flags, int* index) {
-    *index = (flags & GIL_OPENICON) ? 6 : 5;
+HRESULT WatchingFolder::GetIconOf(PCUITEMID_CHILD item, UINT flags, int* index) {
+    *index = OtherName(item) ? 9 : (flags & GIL_OPENICON) ? 6 : 5;
     return S_OK;
 }
 

@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,8 @@ public:
 
 private:
     bool Refused() const;
+    bool Named(const std::vector<std::wstring>& names) const;   // whether this folder's parsing name is one of them
+    const std::wstring* OtherName(PCUITEMID_CHILD item) const;  // the name a test gave the child, if any
     WatchingDesktop& owner_;
     ComPtr<IShellFolder> inner_;
     shell::UniqueIdList absolute_;  // empty for the desktop itself
@@ -77,6 +80,16 @@ public:
     std::vector<std::wstring> refused;  // parsing names of folders whose listing fails
     std::wstring sharedName;            // a child of this name reports SFGAO_SHARE
     bool lendIcons = false;             // folders offer IShellIcon with the icons 5 (normal) and 6 (open)
+    bool failCompare = false;           // CompareIDs fails, as a folder that cannot compare its items
+    bool numericCompare = false;        // CompareIDs orders names with digits as numbers ("a2" before "a10")
+    // Listing a folder of one of these parsing names waits until the gate (a manual-reset event) is set, as a slow
+    // disc or network place does; `waiting` counts the listings held there.
+    std::vector<std::wstring> gated;
+    HANDLE gate = nullptr;
+    std::atomic<int> waiting = 0;
+    // Children shown under another name than their file name (by in-folder parsing name), as the shell names a
+    // folder customised by its desktop.ini; with lendIcons, such a child has the icon 9.
+    std::map<std::wstring, std::wstring> displayNames;
 
 private:
     friend class WatchingFolder;

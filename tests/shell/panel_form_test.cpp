@@ -124,6 +124,7 @@ TEST(PanelForm, AFileDraggedOutOfTheListArrivesAtTheDropTarget) {
     const std::wstring file = f.dir / L"運ぶ 한글 😀.txt";
     testing_support::WriteBytes(file, "x");
     ASSERT_TRUE(f.pane.Tree().SelectPath(f.dir.Path().wstring()));
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return !f.pane.List().Reading(); }, 20000));
     const HWND list = f.pane.List().Handle();
     int item = -1;
     for (int i = 0; i < ListView_GetItemCount(list); ++i)

@@ -92,4 +92,37 @@ void PumpFor(DWORD milliseconds) {
     ui::PumpMessages();
 }
 
+void SendMouse(DWORD flags, POINT at) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    if (flags & MOUSEEVENTF_MOVE) {
+        // Absolute coordinates run from 0 to 65535 over the primary screen.
+        input.mi.dwFlags |= MOUSEEVENTF_ABSOLUTE;
+        input.mi.dx =
+            static_cast<LONG>((at.x * 65536LL + ::GetSystemMetrics(SM_CXSCREEN) - 1) / ::GetSystemMetrics(SM_CXSCREEN));
+        input.mi.dy =
+            static_cast<LONG>((at.y * 65536LL + ::GetSystemMetrics(SM_CYSCREEN) - 1) / ::GetSystemMetrics(SM_CYSCREEN));
+    }
+    ::SendInput(1, &input, sizeof input);
+}
+
+POINT CentreOf(HWND hwnd) {
+    RECT r{};
+    ::GetWindowRect(hwnd, &r);
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+bool RunSteps(const std::vector<std::function<void()>>& steps, UINT interval) {
+    size_t next = 0;
+    ui::Timer ticks(nullptr, interval);
+    ticks.OnTimer = [&] {
+        if (next < steps.size()) steps[next++]();
+    };
+    const bool done =
+        PumpUntil([&] { return next == steps.size(); }, 10000 + interval * static_cast<UINT>(steps.size()));
+    PumpFor(200);
+    return done;
+}
+
 }  // namespace testing_support

@@ -83,4 +83,11 @@ bool PumpUntil(Pred pred, DWORD milliseconds) {
 // run): windows and messages work, but nothing drawn can be read back from the screen.
 bool NoScreen();
 
+// Mouse input as the user gives it: buttons (MOUSEEVENTF_*), and with MOUSEEVENTF_MOVE a move to a screen point.
+void SendMouse(DWORD flags, POINT at = {});
+POINT CentreOf(HWND hwnd);
+// Runs one step a timer tick and pumps between them, so that steps go on inside the modal loops that a step starts
+// (a control tracking a press, a drag, a menu); then pumps a little more. False when the steps did not all run.
+bool RunSteps(const std::vector<std::function<void()>>& steps, UINT interval = 60);
+
 }  // namespace testing_support

@@ -1,0 +1,335 @@
+// The file list's reading: folders are read, read again and sorted on the list's worker thread, and what comes
+// back through the inbox replaces the rows on the window's thread. One job of a list runs at a time; a request that
+// comes while one runs is remembered and runs next, and a newer folder makes every older job stale, so that
+// nothing of it is ever shown.
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <unordered_set>
+#include <utility>
+
+#include "shell/FileView.h"
+#include "shell/FolderView.h"
+
+namespace shell {
+namespace {
+
+// The same folder by the shell's order, not by bytes: an item's list may carry its time, which a change inside
+// the folder moves on.
+bool SameFolder(const ITEMIDLIST* a, const ITEMIDLIST* b) noexcept {
+    const UINT size = IdListSize(a);
+    if (size == IdListSize(b) && std::memcmp(a, b, size) == 0) return true;
+    return CountItems(a) == CountItems(b) && CompareIds(DesktopFolder(), a, b) == 0;
+}
+
+}  // namespace
+
+SortOrder TFileView::CurrentOrder() const noexcept {
+    const FileListSortState& sort = FileListSort();
+    return SortOrder{sort.LastSortColumn, sort.LastSortDirection, nameOrder_};
+}
+
+void TFileView::BrowseTo(const ITEMIDLIST* absolute) {
+    if (!absolute) return;
+    UniqueIdList copy = ConcatIdLists(absolute, nullptr);
+    if (!copy) return;
+    const bool sameFolder = folderIdList_ && SameFolder(folderIdList_.get(), copy.get());
+    folderIdList_.swap(copy);
+    folderPath_ = PathOfIdList(folderIdList_.get());
+    if (sameFolder) {
+        if (!Loading()) FillItems();
+        return;
+    }
+    // Bound when first asked for: binding a folder of many entries may wait on the disk.
+    ComPtr<IShellFolder> folder;
+    folder_.Swap(folder);
+    // Another folder. What was shown waits aside, to be shown again should the new folder prove unlistable; the
+    // part of a folder that was still arriving goes.
+    if (listed_) {
+        DropRows(std::move(previousRows_));
+        previousRows_ = std::move(rows_);
+        previousFolderIdList_ = std::move(copy);
+        previousFolder_ = std::move(folder);
+    } else {
+        DropRows(std::move(rows_));
+    }
+    rows_.clear();
+    ++rowsVersion_;
+    generation_.CancelAll();
+    busy_ = refreshWanted_ = sortWanted_ = listed_ = false;
+    iconQueue_.clear();
+    unlisted_.clear();
+    heldRefresh_.reset();
+    if (hwnd_) {
+        if (ListView_GetEditControl(hwnd_)) ListView_CancelEditLabel(hwnd_);
+        editingRow_.reset();
+        ListView_SetItemCountEx(hwnd_, 0, 0);
+    }
+    if (Loading()) return;
+    StartRead(ReadKind::NewFolder);
+}
+
+void TFileView::FillItems() {
+    if (!folderIdList_ || !hwnd_) return;
+    refreshWanted_ = true;
+    NextJob();
+}
+
+void TFileView::NextJob() {
+    if (busy_ || !hwnd_ || !folderIdList_) return;
+    // While a label is edited the rows stay where they are: the control ends the edit when it scrolls, and the edit
+    // box would stand over another row. Refreshes and sorts wait for the edit to end.
+    const bool editing = editingRow_ != nullptr;
+    if (refreshWanted_ && !editing) {
+        StartRead(listed_ ? ReadKind::Refresh : ReadKind::NewFolder);
+    } else if (!editing && (sortWanted_ || (listed_ && CurrentOrder() != shownOrder_))) {
+        StartSort();
+    } else if (!iconQueue_.empty()) {
+        StartIcons();
+    }
+}
+
+void TFileView::EditEnded() {
+    editingRow_.reset();
+    if (heldRefresh_) {
+        const std::shared_ptr<FolderReadResult> held = std::move(heldRefresh_);
+        heldRefresh_.reset();
+        if (heldBase_ == rowsVersion_) {
+            ShowRows(std::move(held->rows));
+            ReadDone(*held);
+            return;
+        }
+        refreshWanted_ = true;  // the rename changed the rows: the difference is taken again
+    }
+    // After the control has finished with the edit.
+    if (inbox_) inbox_->MakeSender().Post([this] { NextJob(); });
+}
+
+void TFileView::StartRead(ReadKind kind) {
+    // Every fill sorts by the last sort, and a click on another column starts from its direction.
+    FileListSortState& sort = FileListSort();
+    for (int c = 0; c < 4; ++c) sort.SortDirection[c] = sort.LastSortDirection;
+    MarkColumn(sort.LastSortColumn);
+
+    auto request = std::make_shared<FolderRead>();
+    request->folderIdList = ConcatIdLists(folderIdList_.get(), nullptr);
+    request->path = folderPath_;
+    request->mask = mask_;
+    request->desktop = ReplacementDesktopFolder();
+    request->order = CurrentOrder();
+    request->nameOrderKnown = nameOrderKnown_;
+    if (kind == ReadKind::Refresh) {
+        request->previous = rows_;
+        request->previousOrder = shownOrder_;
+        request->unlisted = unlisted_;
+        request->listAll = maskChanged_;
+    }
+    maskChanged_ = false;
+    busy_ = true;
+    refreshWanted_ = sortWanted_ = false;
+    const ui::Generation::Token token = generation_.Start();
+    const std::uint64_t base = rowsVersion_;
+    const ui::UiInbox::Sender inbox = inbox_->MakeSender();
+    // `this` is used only by what the job posts, which runs only while this list's inbox lives.
+    worker_->Run([this, kind, request, token, base, inbox] {
+        auto result = std::make_shared<FolderReadResult>(ReadFolder(*request, token));
+        if (token.Stale()) return;
+        if (!result->listed) {
+            inbox.Post([this, kind, token] {
+                if (!token.Stale()) ReadFailed(kind);
+            });
+        } else if (kind == ReadKind::Refresh) {
+            inbox.Post([this, token, result, base] {
+                if (!token.Stale()) RefreshArrived(result, base);
+            });
+        } else {
+            // All of it at once: the control takes any number of rows in one step, and parts posted together
+            // would only be run together, each making the control count its rows again.
+            inbox.Post([this, token, result] {
+                if (!token.Stale()) RowsArrived(*result);
+            });
+        }
+    });
+}
+
+void TFileView::RowsArrived(FolderReadResult& result) {
+    if (!hwnd_) return;
+    DropRows(std::exchange(rows_, std::move(result.rows)));
+    ++rowsVersion_;
+    ListView_SetItemCountEx(hwnd_, static_cast<int>(rows_.size()), LVSICF_NOSCROLL);
+    if (!rows_.empty()) ListView_EnsureVisible(hwnd_, 0, FALSE);  // another folder starts at its top
+    ReadDone(result);
+}
+
+void TFileView::RefreshArrived(const std::shared_ptr<FolderReadResult>& result, std::uint64_t base) {
+    busy_ = false;
+    if (editingRow_) {
+        heldRefresh_ = result;  // shown when the edit ends
+        heldBase_ = base;
+        NextJob();
+        return;
+    }
+    if (base != rowsVersion_) {
+        // The rows changed meanwhile (a rename in place): the difference is taken again from what is shown now.
+        refreshWanted_ = true;
+        NextJob();
+        return;
+    }
+    // Most refreshes of a big folder find one file changed, or none here (a change below it): the control is
+    // touched only when the rows differ.
+    if (result->rows != rows_) ShowRows(std::move(result->rows));
+    ReadDone(*result);
+}
+
+void TFileView::ReadDone(const FolderReadResult& result) {
+    busy_ = false;
+    listed_ = true;
+    ClearMouse();  // a press on rows that have changed beneath it opens no menu
+    shownOrder_ = result.order;
+    nameOrder_ = result.nameOrder;
+    nameOrderKnown_ = result.nameOrderKnown;
+    unlisted_ = result.unlisted;
+    DropRows(std::move(previousRows_));
+    previousRows_.clear();
+    previousFolder_.Reset();
+    previousFolderIdList_.reset();
+    NextJob();
+}
+
+void TFileView::ReadFailed(ReadKind kind) {
+    busy_ = false;
+    if (kind == ReadKind::NewFolder && previousFolderIdList_ && hwnd_) {
+        // The rows shown before and the folder they belong to stay together.
+        folderIdList_ = std::move(previousFolderIdList_);
+        folderPath_ = PathOfIdList(folderIdList_.get());
+        folder_ = std::move(previousFolder_);
+        DropRows(std::exchange(rows_, std::move(previousRows_)));
+        previousRows_.clear();
+        listed_ = true;
+        ++rowsVersion_;
+        ListView_SetItemCountEx(hwnd_, static_cast<int>(rows_.size()), 0);
+        ::InvalidateRect(hwnd_, nullptr, TRUE);
+    }
+    SendTreeBack();
+    NextJob();
+}
+
+void TFileView::StartSort() {
+    sortWanted_ = false;
+    const SortOrder order = CurrentOrder();
+    if (!listed_ || order == shownOrder_) {
+        NextJob();
+        return;
+    }
+    busy_ = true;
+    auto rows = std::make_shared<Rows>(rows_);
+    const ui::Generation::Token token = generation_.Start();
+    const std::uint64_t base = rowsVersion_;
+    const ui::UiInbox::Sender inbox = inbox_->MakeSender();
+    worker_->Run([this, rows, order, token, base, inbox] {
+        SortRows(*rows, order);
+        if (token.Stale()) return;
+        inbox.Post([this, rows, order, token, base] {
+            if (!token.Stale()) SortArrived(std::move(*rows), order, base);
+        });
+    });
+}
+
+void TFileView::SortArrived(Rows sorted, SortOrder order, std::uint64_t base) {
+    busy_ = false;
+    if (base == rowsVersion_) {
+        ShowRows(std::move(sorted));
+        shownOrder_ = order;
+    }
+    NextJob();  // sorts again after another click, or rows that changed meanwhile
+}
+
+void TFileView::StartIcons() {
+    busy_ = true;
+    auto rows = std::make_shared<Rows>(std::move(iconQueue_));
+    iconQueue_.clear();
+    const std::shared_ptr<ITEMIDLIST> folderIdList = ConcatIdLists(folderIdList_.get(), nullptr);
+    const ComPtr<IShellFolder> desktop = ReplacementDesktopFolder();
+    const ui::Generation::Token token = generation_.Start();
+    const ui::UiInbox::Sender inbox = inbox_->MakeSender();
+    worker_->Run([this, rows, folderIdList, desktop, token, inbox] {
+        auto icons = std::make_shared<std::vector<int>>(ReadIcons(folderIdList.get(), desktop.Get(), *rows, token));
+        if (token.Stale()) return;
+        inbox.Post([this, rows, icons, token] {
+            if (!token.Stale()) IconsArrived(*rows, *icons);
+        });
+    });
+}
+
+void TFileView::IconsArrived(const Rows& rows, const std::vector<int>& icons) {
+    busy_ = false;
+    for (size_t i = 0; i < rows.size() && i < icons.size(); ++i) {
+        FileRow& row = *rows[i];
+        if (row.ownIcon || !row.type) {
+            row.icon = icons[i];
+        } else {
+            row.type->icon = icons[i];  // every row of the kind shows it
+        }
+    }
+    if (hwnd_) ::InvalidateRect(hwnd_, nullptr, FALSE);
+    NextJob();
+}
+
+void TFileView::ShowRows(Rows rows) {
+    if (!hwnd_) return;
+    // The control keeps the selection, the focus and the scroll by position; they follow their entries by name.
+    std::unordered_set<std::wstring> selected;
+    std::vector<int> selectedAt;
+    if (ListView_GetSelectedCount(hwnd_) > 0) {
+        for (int i = ListView_GetNextItem(hwnd_, -1, LVNI_SELECTED); i >= 0;
+             i = ListView_GetNextItem(hwnd_, i, LVNI_SELECTED)) {
+            selectedAt.push_back(i);
+            if (const FileRow* row = RowAt(i)) selected.insert(row->name);
+        }
+    }
+    const int focusedAt = ListView_GetNextItem(hwnd_, -1, LVNI_FOCUSED);
+    std::wstring focused, top;
+    if (const FileRow* row = RowAt(focusedAt)) focused = row->name;
+    if (const FileRow* row = RowAt(ListView_GetTopIndex(hwnd_))) top = row->name;
+    const int horizontal = ::GetScrollPos(hwnd_, SB_HORZ);
+
+    ::SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+    for (int i : selectedAt) ListView_SetItemState(hwnd_, i, 0, LVIS_SELECTED);
+    if (focusedAt >= 0) ListView_SetItemState(hwnd_, focusedAt, 0, LVIS_FOCUSED);
+    DropRows(std::exchange(rows_, std::move(rows)));
+    ++rowsVersion_;
+    // Counting the rows again costs the control a pass over all of them.
+    if (ListView_GetItemCount(hwnd_) != static_cast<int>(rows_.size()))
+        ListView_SetItemCountEx(hwnd_, static_cast<int>(rows_.size()), LVSICF_NOSCROLL);
+    int topIndex = -1;
+    if (!selected.empty() || !focused.empty() || !top.empty()) {
+        for (size_t i = 0; i < rows_.size(); ++i) {
+            const std::wstring& name = rows_[i]->name;
+            const int index = static_cast<int>(i);
+            if (!selected.empty() && selected.count(name))
+                ListView_SetItemState(hwnd_, index, LVIS_SELECTED, LVIS_SELECTED);
+            if (!focused.empty() && name == focused) ListView_SetItemState(hwnd_, index, LVIS_FOCUSED, LVIS_FOCUSED);
+            if (!top.empty() && name == top) topIndex = index;
+        }
+    }
+    const bool report = (::GetWindowLongPtrW(hwnd_, GWL_STYLE) & LVS_TYPEMASK) == LVS_REPORT;
+    RECT first{};
+    if (topIndex < 0) {
+        // The top row went: the list stays where it is.
+    } else if (report && ListView_GetItemRect(hwnd_, 0, &first, LVIR_BOUNDS) && first.bottom > first.top) {
+        ListView_Scroll(hwnd_, 0, (topIndex - ListView_GetTopIndex(hwnd_)) * (first.bottom - first.top));
+    } else {
+        ListView_EnsureVisible(hwnd_, topIndex, FALSE);
+    }
+    ListView_Scroll(hwnd_, horizontal - ::GetScrollPos(hwnd_, SB_HORZ), 0);
+    ::SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+    ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+void TFileView::DropRows(Rows rows) {
+    if (rows.empty()) return;
+    auto dropped = std::make_shared<Rows>(std::move(rows));
+    worker_->Run([dropped] {});
+}
+
+}  // namespace shell
