@@ -141,9 +141,10 @@ void TForm1::cbFolRirekiChange() {
     if (shown != history.end()) ::SendMessageW(cbFolRireki_, CB_SETCURSEL, shown - history.begin(), 0);
 }
 
+// Only the tree's own label edit holds the refresh back: the list keeps its rows still while a name is edited in
+// it and applies what changed once the edit ends.
 bool TForm1::PanelRenaming() const {
-    return TreeView_GetEditControl(shellTreeView1_->Handle()) != nullptr ||
-           ListView_GetEditControl(shellListView1_->Handle()) != nullptr;
+    return TreeView_GetEditControl(shellTreeView1_->Handle()) != nullptr;
 }
 
 void TForm1::DirMonitor1Change() {
@@ -151,7 +152,7 @@ void TForm1::DirMonitor1Change() {
 }
 
 void TForm1::allfolderClia() {
-    // The row being renamed stays until the rename ends; the refresh follows then.
+    // A folder being renamed in the tree stays until the rename ends; the refresh follows then.
     if (PanelRenaming()) {
         rebuildRetry_->SetEnabled(true);
         return;

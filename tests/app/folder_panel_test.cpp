@@ -324,15 +324,23 @@ TEST_F(FolderPanelTest, ARebuildKeepsTheSelectedRowTheScrollAndTheOpenBranches) 
     EXPECT_TRUE(TreeView_GetItemState(tree.Handle(), branchNode(), TVIS_EXPANDED) & TVIS_EXPANDED);
 }
 
-TEST_F(FolderPanelTest, ARebuildWaitsUntilARenameInTheListEnds) {
+TEST_F(FolderPanelTest, ARenameInTheListHoldsBackTheListsRefreshButNotTheTrees) {
     const std::wstring folder = Folder(L"renaming");
     testing_support::WriteBytes(folder + L"\\a.txt", "a");
     OpenIn(folder);
+    shell::TFolderView& tree = form->ShellTreeView1();
     ::SetFocus(List());
     HWND edit = ListView_EditLabel(List(), RowOf(List(), L"a.txt"));
     ASSERT_NE(edit, nullptr);
     testing_support::WriteBytes(folder + L"\\new.txt", "new");
-    testing_support::PumpFor(3500);  // past the monitor's interval
+    Folder(L"made meanwhile");
+    auto treeShowsIt = [&] {
+        for (HTREEITEM child : tree.Children(tree.Parent(tree.Selected())))
+            if (tree.NodeText(child) == L"made meanwhile") return true;
+        return false;
+    };
+    EXPECT_TRUE(testing_support::PumpUntil(treeShowsIt, 8000)) << "the tree follows the disk meanwhile";
+    testing_support::PumpFor(500);
     EXPECT_EQ(ListView_GetEditControl(List()), edit);
     EXPECT_EQ(RowOf(List(), L"new.txt"), -1);
 
