@@ -195,12 +195,6 @@ std::pair<int, int> TFolderView::NodeIcons(HTREEITEM node) {
     const bool got = TreeView_GetItem(hwnd_, &item);
     allIcons_ = false;
     if (!got) return {-1, -1};
-    // Icons still to come from the worker are asked for here and now.
-    if (item.iImage == I_IMAGECALLBACK || item.iSelectedImage == I_IMAGECALLBACK || iconsPending_.erase(node) > 0) {
-        item.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-        SetNodeIcons(node, item);
-        TreeView_SetItem(hwnd_, &item);
-    }
     return {item.iImage, item.iSelectedImage};
 }
 
@@ -471,6 +465,7 @@ void TFolderView::DeletionHandler(HTREEITEM node, LPARAM data) {
     opening_.erase(node);
     fillings_.erase(node);  // its filling ends when it next comes round
     iconsPending_.erase(node);
+    nodeIcons_.erase(node);
     if (OnDeleting) OnDeleting(this, node);
 }
 

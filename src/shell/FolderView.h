@@ -203,6 +203,7 @@ private:
     NodeRef RefOf(HTREEITEM node) const;
     bool Alive(const NodeRef& ref) const;
     void SetNodeIcons(HTREEITEM node, TVITEMW& item);
+    void GiveIcons(TVITEMW& item);   // what the control asks for each time it draws a node
     void IconsLater(TVITEMW& item);  // the plain folder's icons now, the node's own from the worker
     void ReadIcons();
     ComPtr<IShellFolder> NodeFolder(HTREEITEM node) const;
@@ -277,6 +278,9 @@ private:
     std::unordered_set<HTREEITEM> opening_;  // nodes the user opened whose first listing is being read
     std::unordered_map<HTREEITEM, std::shared_ptr<Filling>> fillings_;
     std::unordered_set<HTREEITEM> iconsPending_;  // drawn with the plain folder's icons until their own come
+    // Folders' icons are given to the control each time it draws them, never set in it: setting a node's icons
+    // costs the control milliseconds (it measures the node again), answering costs nothing.
+    std::unordered_map<HTREEITEM, std::pair<int, int>> nodeIcons_;
     struct WantedIcons {
         NodeRef node;
         UniqueIdList absolute;

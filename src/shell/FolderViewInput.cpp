@@ -44,15 +44,7 @@ std::optional<LRESULT> TFolderView::OnNotify(NMHDR* header) {
             return 0;  // the node's text is already what the shell made of the name
         case TVN_GETDISPINFOW: {
             auto* info = reinterpret_cast<NMTVDISPINFOW*>(header);
-            if (!(info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE))) return 0;
-            if (!allIcons_ && Level(info->item.hItem) > 0) {
-                // Asking the system costs milliseconds a folder, and may wait on its disc: the control draws the
-                // plain folder now, and the folder's own icons follow from the worker.
-                IconsLater(info->item);
-                return 0;
-            }
-            SetNodeIcons(info->item.hItem, info->item);
-            info->item.mask |= TVIF_DI_SETITEM;
+            if (info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) GiveIcons(info->item);
             return 0;
         }
         case TVN_BEGINDRAGW:

@@ -133,6 +133,32 @@ void TFolderView::EndFilling(Filling& filling) {
 
 // ---- icons ----
 
+void TFolderView::GiveIcons(TVITEMW& item) {
+    const HTREEITEM node = item.hItem;
+    if (const auto known = nodeIcons_.find(node); known != nodeIcons_.end()) {
+        item.iImage = known->second.first;
+        item.iSelectedImage = known->second.second;
+        return;
+    }
+    if (Level(node) <= 0) {
+        item.mask |= TVIF_DI_SETITEM;
+        return;
+    }
+    if (!allIcons_) {
+        // Asking the system costs milliseconds a folder, and may wait on its disc: the control draws the plain
+        // folder now, and the folder's own icons follow from the worker.
+        IconsLater(item);
+        return;
+    }
+    TVITEMW both{};
+    both.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+    SetNodeIcons(node, both);
+    nodeIcons_[node] = {both.iImage, both.iSelectedImage};
+    iconsPending_.erase(node);
+    item.iImage = both.iImage;
+    item.iSelectedImage = both.iSelectedImage;
+}
+
 void TFolderView::IconsLater(TVITEMW& item) {
     if (plainIcons_.first < 0) {
         // The plain folder's icons by attributes alone: the system looks at no disc for them.
@@ -145,7 +171,6 @@ void TFolderView::IconsLater(TVITEMW& item) {
     }
     item.iImage = plainIcons_.first;
     item.iSelectedImage = plainIcons_.second;
-    item.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_DI_SETITEM;
     const HTREEITEM node = item.hItem;
     if (!iconsPending_.insert(node).second) return;
     const bool first = iconsWanted_.empty();
@@ -179,20 +204,14 @@ void TFolderView::ReadIcons() {
                     break;
                 }
             }
-            std::optional<RedrawPause> pause;
             for (size_t i = 0; i < icons->size(); ++i) {
                 const NodeRef& node = (*wanted)[i].node;
                 if (!Alive(node) || iconsPending_.erase(node.node) == 0) continue;
-                // Most folders are plain ones: their icons are right already, and every change of a node costs
-                // the control a look at the whole open tree.
-                if ((*icons)[i] == (*wanted)[i].given) continue;
-                if (!pause) pause.emplace(*this);
-                TVITEMW item{};
-                item.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-                item.hItem = node.node;
-                item.iImage = (*icons)[i].first;
-                item.iSelectedImage = (*icons)[i].second;
-                TreeView_SetItem(hwnd_, &item);
+                nodeIcons_[node.node] = (*icons)[i];
+                // Most folders are plain ones: they are drawn right already.
+                RECT row{};
+                if ((*icons)[i] != (*wanted)[i].given && TreeView_GetItemRect(hwnd_, node.node, &row, FALSE))
+                    ::InvalidateRect(hwnd_, &row, FALSE);
             }
         });
     });

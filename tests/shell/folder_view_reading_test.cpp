@@ -84,6 +84,28 @@ TEST_F(FolderViewTest, ABranchTheUserOpensIsReadOffTheWindowsThreadAndOpensOnceR
     EXPECT_EQ(Texts(later), std::vector<std::wstring>{L"sub"});
 }
 
+TEST_F(FolderViewTest, AFolderIsDrawnAtOnceAndWithItsOwnIconsOnceTheWorkerHasThem) {
+    const HTREEITEM node = Select(root);
+    tree->Expand(node);
+    const HTREEITEM alpha = Child(node, L"alpha");
+    const UniqueIdList absolute = tree->NodeIdList(alpha);
+    const auto own =
+        std::make_pair(GetSysIconIndex(absolute.get(), SHGFI_SYSICONINDEX | SHGFI_SMALLICON),
+                       GetSysIconIndex(absolute.get(), SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON));
+    auto drawnWith = [&] {
+        TVITEMW item{};
+        item.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+        item.hItem = alpha;
+        EXPECT_TRUE(TreeView_GetItem(tree->Handle(), &item));
+        return std::make_pair(item.iImage, item.iSelectedImage);
+    };
+    ::RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    const auto first = drawnWith();
+    EXPECT_GE(first.first, 0) << "drawn at once, with the plain folder's icons";
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return drawnWith() == own; }, 5000))
+        << first.first << " " << first.second << " against " << own.first << " " << own.second;
+}
+
 TEST_F(FolderViewTest, ARefreshKeepsBranchesSelectionAndScrollAndShowsWhatChangedAsAFreshListingWould) {
     for (int i = 0; i < 30; ++i) MakeDir(root + L"\\f" + std::to_wstring(10 + i));
     tree->SetBounds(0, 0, 160, 200);  // narrow and short: both scroll bars
