@@ -1,11 +1,14 @@
 #include "ui/window.h"
 
+#include <utility>
+
 #include "ui/error.h"
 
 namespace ui {
 namespace {
 
 constexpr wchar_t kReflectProp[] = L"ui.ReflectingControl";
+constexpr wchar_t kUnhookedProp[] = L"ui.UnhookedProcedure";
 
 HWND SourceOf(HWND parent, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
@@ -137,31 +140,99 @@ void Subclass::Attach(HWND hwnd, Handler handler) {
     Detach();
     hwnd_ = hwnd;
     handler_ = std::move(handler);
-    // Keyed by this object, so that two hooks on one window (a control's own and a passing one) stay apart.
-    ::SetWindowSubclass(hwnd_, Proc, reinterpret_cast<UINT_PTR>(this), reinterpret_cast<DWORD_PTR>(this));
+    const auto proc = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(hwnd, GWLP_WNDPROC));
+    auto* top = reinterpret_cast<Subclass*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (proc == Proc && top) {
+        below_ = top;
+        original_ = top->original_;
+    } else if (!top && !::GetPropW(hwnd, kUnhookedProp)) {
+        original_ =
+            reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Proc)));
+    } else {
+        // Keyed by this object, so that two hooks on one window stay apart.
+        listed_ = true;
+        ::SetWindowSubclass(hwnd, ListedProc, reinterpret_cast<UINT_PTR>(this), reinterpret_cast<DWORD_PTR>(this));
+        return;
+    }
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 void Subclass::Detach() noexcept {
-    if (hwnd_ && ::IsWindow(hwnd_)) ::RemoveWindowSubclass(hwnd_, Proc, reinterpret_cast<UINT_PTR>(this));
-    hwnd_ = nullptr;
+    const HWND hwnd = std::exchange(hwnd_, nullptr);
+    Subclass* const below = std::exchange(below_, nullptr);
+    if (!hwnd || !::IsWindow(hwnd)) return;
+    if (std::exchange(listed_, false)) {
+        ::RemoveWindowSubclass(hwnd, ListedProc, reinterpret_cast<UINT_PTR>(this));
+        return;
+    }
+    auto* top = reinterpret_cast<Subclass*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (top != this) {
+        for (Subclass* above = top; above; above = above->below_) {
+            if (above->below_ != this) continue;
+            above->below_ = below;
+            break;
+        }
+        return;
+    }
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(below));
+    if (below) return;
+    if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(hwnd, GWLP_WNDPROC)) == Proc) {
+        ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
+    } else {
+        // Another procedure was put in front of ours meanwhile and calls it still: ours only passes messages on.
+        ::SetPropW(hwnd, kUnhookedProp, reinterpret_cast<HANDLE>(original_));
+    }
 }
 
-LRESULT CALLBACK Subclass::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data) {
-    auto* self = reinterpret_cast<Subclass*>(data);
-    if (msg == WM_NCDESTROY) {
-        ::RemoveWindowSubclass(hwnd, Proc, id);
-        self->hwnd_ = nullptr;
-        return ::DefSubclassProc(hwnd, msg, wp, lp);
-    }
+LRESULT Subclass::CallOriginal(UINT msg, WPARAM wp, LPARAM lp) const {
+    if (listed_) return ::DefSubclassProc(hwnd_, msg, wp, lp);
+    return below_ ? below_->Handle(hwnd_, msg, wp, lp) : ::CallWindowProcW(original_, hwnd_, msg, wp, lp);
+}
+
+LRESULT Subclass::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    // A handler may detach its own hook: the message still goes on where it would have gone.
+    const bool listed = listed_;
+    Subclass* const below = below_;
+    const WNDPROC original = original_;
     try {
-        if (self->handler_) {
-            if (auto r = self->handler_(msg, wp, lp)) return *r;
+        if (handler_) {
+            if (auto r = handler_(msg, wp, lp)) return *r;
         }
     } catch (...) {
         ShowCurrentException(hwnd);
         return 0;
     }
-    return ::DefSubclassProc(hwnd, msg, wp, lp);
+    if (listed) return ::DefSubclassProc(hwnd, msg, wp, lp);
+    return below ? below->Handle(hwnd, msg, wp, lp) : ::CallWindowProcW(original, hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK Subclass::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* top = reinterpret_cast<Subclass*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!top) {
+        const auto original = reinterpret_cast<WNDPROC>(::GetPropW(hwnd, kUnhookedProp));
+        if (msg == WM_NCDESTROY) ::RemovePropW(hwnd, kUnhookedProp);
+        return original ? ::CallWindowProcW(original, hwnd, msg, wp, lp) : ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    if (msg == WM_NCDESTROY) {
+        // The hooks see the window no more; the control frees itself with its own procedure back in place.
+        const WNDPROC original = top->original_;
+        for (Subclass* hook = top; hook; hook = std::exchange(hook->below_, nullptr)) hook->hwnd_ = nullptr;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        return ::CallWindowProcW(original, hwnd, msg, wp, lp);
+    }
+    return top->Handle(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK Subclass::ListedProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data) {
+    auto* self = reinterpret_cast<Subclass*>(data);
+    if (msg == WM_NCDESTROY) {
+        ::RemoveWindowSubclass(hwnd, ListedProc, id);
+        self->hwnd_ = nullptr;
+        self->listed_ = false;
+        return ::DefSubclassProc(hwnd, msg, wp, lp);
+    }
+    return self->Handle(hwnd, msg, wp, lp);
 }
 
 Panel::Panel(Component* owner, HWND parent, const RECT& r, DWORD exStyle) : Window(owner) {

@@ -65,7 +65,13 @@ protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 };
 
-// Hooks a native control's messages; the handler returns a result to swallow a message, nullopt to pass it on.
+// Hooks a native control's messages; the handler returns a result to swallow a message, nullopt to pass it on. The
+// last hook attached to a window sees its messages first.
+//
+// Hooks on a control chain through its user data, which controls leave to the program, in front of the control's
+// own procedure. A window whose user data is taken (one of ours) is hooked through the system's subclass list
+// instead, which under Wine costs two calls to the server a message: a tree or a list of thousands of rows, walked
+// a message a row, would take seconds.
 class Subclass {
 public:
     using Handler = std::function<std::optional<LRESULT>(UINT msg, WPARAM wp, LPARAM lp)>;
@@ -76,12 +82,18 @@ public:
 
     void Attach(HWND hwnd, Handler handler);
     void Detach() noexcept;
-    LRESULT CallOriginal(UINT msg, WPARAM wp, LPARAM lp) const { return ::DefSubclassProc(hwnd_, msg, wp, lp); }
+    // Passes a message on to the hooks attached before this one and the control itself.
+    LRESULT CallOriginal(UINT msg, WPARAM wp, LPARAM lp) const;
 
 private:
-    static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK ListedProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    LRESULT Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     HWND hwnd_ = nullptr;
     Handler handler_;
+    bool listed_ = false;         // hooked through the system's list
+    WNDPROC original_ = nullptr;  // the control's own procedure, beneath every chained hook
+    Subclass* below_ = nullptr;   // the chained hook attached before this one
 };
 
 // A plain child container. It passes its children's notifications up to its parent, so that the form
