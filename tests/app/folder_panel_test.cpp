@@ -359,21 +359,8 @@ TEST_F(FolderPanelTest, ARightClickOnAFileShowsOneShellMenuWhereThePointerIs) {
     ListView_GetItemRect(List(), row, &r, LVIR_LABEL);
     const POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 
-    // Each menu that opens is noted where it stands and closed, as the user's Escape would.
-    std::vector<RECT> menus;
-    HWND noted = nullptr;
-    ui::Timer watch(nullptr, 30);  // its ticks come through the menu's own loop
-    watch.OnTimer = [&] {
-        const HWND menu = ShownMenu();
-        if (!menu) return;
-        if (menu != noted) {  // every menu has a window of its own
-            RECT shown{};
-            ::GetWindowRect(menu, &shown);
-            menus.push_back(shown);
-            noted = menu;
-        }
-        ::EndMenu();
-    };
+    MenuWatch watch;
+    const std::vector<RECT>& menus = watch.menus;
     const LPARAM point = MAKELPARAM(at.x, at.y);
     ::PostMessageW(List(), WM_RBUTTONDOWN, MK_RBUTTON, point);
     ::PostMessageW(List(), WM_RBUTTONUP, 0, point);
