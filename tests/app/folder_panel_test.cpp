@@ -47,12 +47,18 @@ int RowOf(HWND list, const std::wstring& caption) {
     return -1;
 }
 
+// The middle of a row's caption, in the list's coordinates.
+POINT RowCentre(HWND list, int row) {
+    RECT r{};
+    ListView_GetItemRect(list, row, &r, LVIR_LABEL);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
 // A press and release of the left button in the middle of a row, posted as the mouse posts them.
 void ClickRow(HWND list, int row, bool twice) {
     ListView_EnsureVisible(list, row, FALSE);
-    RECT r{};
-    ListView_GetItemRect(list, row, &r, LVIR_LABEL);
-    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    const POINT centre = RowCentre(list, row);
+    const LPARAM at = MAKELPARAM(centre.x, centre.y);
     ::PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
     ::PostMessageW(list, WM_LBUTTONUP, 0, at);
     if (twice) {
@@ -355,10 +361,7 @@ TEST_F(FolderPanelTest, ARightClickOnAFileShowsOneShellMenuWhereThePointerIs) {
     OpenIn(folder);
     const int row = RowOf(List(), L"notes.txt");
     ASSERT_NE(row, -1);
-    RECT r{};
-    ListView_GetItemRect(List(), row, &r, LVIR_LABEL);
-    const POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-
+    const POINT at = RowCentre(List(), row);
     MenuWatch watch;
     const std::vector<RECT>& menus = watch.menus;
     const LPARAM point = MAKELPARAM(at.x, at.y);
@@ -631,9 +634,7 @@ TEST_F(FolderPanelTest, ARightPressThatMovedAwayOpensNoMenuWhenThePointerComesBa
     OpenIn(folder);
     const int row = RowOf(List(), L"notes.txt");
     ASSERT_NE(row, -1);
-    RECT r{};
-    ListView_GetItemRect(List(), row, &r, LVIR_LABEL);
-    POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    POINT at = RowCentre(List(), row);
     ::ClientToScreen(List(), &at);
     ::SetForegroundWindow(form->Handle());
     using testing_support::SendMouse;

@@ -41,6 +41,7 @@ HWND FindChild(HWND parent, const wchar_t* className, bool visibleOnly) {
 }
 
 using testing_support::RemoteBuffer;
+using testing_support::WaitFor;
 
 int FindRow(HANDLE process, HWND list, const std::wstring& caption) {
     const int count = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
@@ -84,15 +85,6 @@ void DoubleClickAt(POINT p) {
         inputs[i + 1].mi.dwFlags = flags[i];
     }
     ::SendInput(5, inputs, sizeof(INPUT));
-}
-
-template <class Pred>
-bool WaitFor(Pred pred, int milliseconds) {
-    for (int waited = 0; waited < milliseconds; waited += 50) {
-        if (pred()) return true;
-        ::Sleep(50);
-    }
-    return pred();
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ namespace {
 
 using testing_support::RemoteBuffer;
 using testing_support::StartedProgram;
+using testing_support::WaitFor;
 
 std::wstring WindowText(HWND hwnd) {
     wchar_t buf[1024]{};
@@ -34,15 +35,6 @@ bool IsClass(HWND hwnd, const std::wstring& name) {
     wchar_t cls[64]{};
     ::GetClassNameW(hwnd, cls, 64);
     return ::lstrcmpiW(cls, name.c_str()) == 0;
-}
-
-template <class Pred>
-bool WaitFor(Pred pred, int milliseconds) {
-    for (int waited = 0; waited < milliseconds; waited += 50) {
-        if (pred()) return true;
-        ::Sleep(50);
-    }
-    return pred();
 }
 
 std::vector<HWND> Children(HWND parent) {
@@ -216,6 +208,16 @@ void Kill(const StartedProgram& program) {
     ::WaitForSingleObject(program.Process(), 10000);
 }
 
+// Types into the document a program shows and waits for its snapshot: the program's folder of snapshots, or empty.
+std::filesystem::path TypeUntilKept(const StartedProgram& program, const std::filesystem::path& root,
+                                    const std::wstring& text) {
+    const HWND window = program.WaitForMainWindow(15000);
+    HWND editor = nullptr;
+    if (!window || !WaitFor([&] { return (editor = ShownEditor(window)) != nullptr; }, 5000)) return {};
+    Type(editor, text);
+    return WaitForSnapshots(root, {L"tab1.rtf"});
+}
+
 DWORD WaitForExit(const StartedProgram& program) {
     if (::WaitForSingleObject(program.Process(), 20000) != WAIT_OBJECT_0) return 999;
     DWORD code = 999;
@@ -306,12 +308,7 @@ TEST(ProgramRecovery, NoLeavesNothingOfTheKilledProgramsWork) {
     const std::filesystem::path root = dir.Path() / L"recovery";
     {
         const StartedProgram first(dir.Path().wstring(), L"");
-        HWND window = first.WaitForMainWindow(15000);
-        ASSERT_NE(window, nullptr);
-        HWND editor = nullptr;
-        ASSERT_TRUE(WaitFor([&] { return (editor = ShownEditor(window)) != nullptr; }, 5000));
-        Type(editor, L"throw this away");
-        ASSERT_FALSE(WaitForSnapshots(root, {L"tab1.rtf"}).empty());
+        ASSERT_FALSE(TypeUntilKept(first, root, L"throw this away").empty());
         Kill(first);
     }
     const StartedProgram again(dir.Path().wstring(), L"");
@@ -334,12 +331,7 @@ TEST(ProgramRecovery, ASecondCopyStartedWhileTheFirstRunsOffersNothing) {
     testing_support::TempDir dir;
     const std::filesystem::path root = dir.Path() / L"recovery";
     const StartedProgram first(dir.Path().wstring(), L"");
-    HWND window = first.WaitForMainWindow(15000);
-    ASSERT_NE(window, nullptr);
-    HWND editor = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (editor = ShownEditor(window)) != nullptr; }, 5000));
-    Type(editor, L"the first copy's work");
-    const std::filesystem::path folder = WaitForSnapshots(root, {L"tab1.rtf"});
+    const std::filesystem::path folder = TypeUntilKept(first, root, L"the first copy's work");
     ASSERT_FALSE(folder.empty());
 
     {

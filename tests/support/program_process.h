@@ -21,6 +21,16 @@ inline std::wstring ProgramPath() {
     return path;
 }
 
+// Waits for another process: true once the condition holds, false when the time runs out.
+template <class Pred>
+bool WaitFor(Pred pred, int milliseconds) {
+    for (int waited = 0; waited < milliseconds; waited += 50) {
+        if (pred()) return true;
+        ::Sleep(50);
+    }
+    return pred();
+}
+
 // The visible main window of the given process, or null while there is none.
 inline HWND ShownMainWindowOf(DWORD process) {
     struct Search {
