@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/file_stamp.h"
 #include "app/splitter.h"
 #include "dialogs/controls.h"
 #include "dialogs/editor_access.h"
@@ -35,6 +36,7 @@ struct Slot {
     std::wstring caption;
     std::wstring fileName;
     bool hasFile = false;
+    FileStamp stamp;        // the file as the tab last read or saved it
     std::wstring fontName;  // editor font defaults when the editor was set up
     int fontSize = 0;
     bool occupied() const noexcept { return page != nullptr; }
