@@ -2,18 +2,57 @@
 
 #include <objbase.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
 #include <utility>
 
+#include "ui/owned.h"
+
 namespace ui {
 namespace {
 
 constexpr UINT kMsgWake = WM_APP + 1;
+constexpr UINT_PTR kRetryTimer = 1;
 
 }  // namespace
+
+void PumpPending() {
+    MSG msg{};
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Not ours to take: the thread's own loop ends on it.
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+DWORD WaitPumping(HANDLE handle, DWORD milliseconds) {
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    for (;;) {
+        DWORD left = INFINITE;
+        if (milliseconds != INFINITE) {
+            const ULONGLONG now = ::GetTickCount64();
+            left = now >= end ? 0 : static_cast<DWORD>(end - now);
+        }
+        // MWMO_INPUTAVAILABLE: messages already in the queue count too, not only those that came after the last
+        // look at it.
+        const DWORD woken = ::MsgWaitForMultipleObjectsEx(1, &handle, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woken == WAIT_OBJECT_0) return WAIT_OBJECT_0;
+        if (woken == WAIT_OBJECT_0 + 1) {
+            PumpPending();
+            continue;
+        }
+        if (woken == WAIT_TIMEOUT) return WAIT_TIMEOUT;
+        // A handle that cannot be waited on: waiting for the time would only hang.
+        return woken;
+    }
+}
 
 // ---- the inbox ----
 
@@ -21,13 +60,17 @@ struct UiInbox::State {
     std::mutex mutex;
     std::deque<std::function<void()>> pending;
     HWND window = nullptr;
+    PostFn post = ::PostMessageW;
     bool alive = true;
     bool wakePosted = false;  // a wake message is on its way; more posts need none of their own
 };
 
-UiInbox::UiInbox(Component* owner) : Window(owner), state_(std::make_shared<State>()) {
+UiInbox::UiInbox(Component* owner, PostFn post) : Window(owner), state_(std::make_shared<State>()) {
+    state_->post = post;
     CreateOwnWindow(L"PilkaInbox", L"", 0, 0, RECT{}, HWND_MESSAGE);
     state_->window = Handle();
+    // A wake that could not be posted is not lost: the timer's message needs no room in the queue.
+    ::SetTimer(Handle(), kRetryTimer, kRetryMs, nullptr);
 }
 
 UiInbox::~UiInbox() {
@@ -44,6 +87,7 @@ UiInbox::~UiInbox() {
 bool UiInbox::Sender::Post(std::function<void()> work) const {
     if (!state_) return false;
     HWND wake = nullptr;
+    PostFn post = nullptr;
     {
         const std::lock_guard lock(state_->mutex);
         if (!state_->alive || !state_->window) return false;
@@ -51,10 +95,11 @@ bool UiInbox::Sender::Post(std::function<void()> work) const {
         if (!state_->wakePosted) {
             state_->wakePosted = true;
             wake = state_->window;
+            post = state_->post;
         }
     }
-    if (wake && !::PostMessageW(wake, kMsgWake, 0, 0)) {
-        // A full message queue: the next post tries again.
+    if (wake && !post(wake, kMsgWake, 0, 0)) {
+        // A full message queue: the inbox's timer finds the work, and the next post tries again.
         const std::lock_guard lock(state_->mutex);
         state_->wakePosted = false;
     }
@@ -84,6 +129,15 @@ LRESULT UiInbox::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         Drain();
         return 0;
     }
+    if (msg == WM_TIMER && wp == kRetryTimer) {
+        bool unwoken = false;
+        {
+            const std::lock_guard lock(state_->mutex);
+            unwoken = !state_->wakePosted && !state_->pending.empty();
+        }
+        if (unwoken) Drain();
+        return 0;
+    }
     return Default(msg, wp, lp);
 }
 
@@ -91,7 +145,9 @@ LRESULT UiInbox::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 struct BackgroundWorker::State {
     std::mutex mutex;
-    std::condition_variable wake;   // a job was queued, or the worker is stopping
+    // Set when a job was queued or the worker is stopping; an event, not a condition variable, so that the worker
+    // can wait for it and for its messages at once.
+    UniqueHandle wake{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     std::condition_variable ended;  // the thread has left its loop
     std::deque<std::function<void()>> jobs;
     std::thread thread;
@@ -108,14 +164,23 @@ void BackgroundWorker::State::Loop(std::shared_ptr<State> self) {
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     for (;;) {
         std::function<void()> job;
+        bool stop = false;
         {
-            std::unique_lock lock(self->mutex);
-            self->wake.wait(lock, [&] { return self->stop || !self->jobs.empty(); });
-            if (self->stop) break;
-            job = std::move(self->jobs.front());
-            self->jobs.pop_front();
-            self->running = true;
+            const std::lock_guard lock(self->mutex);
+            stop = self->stop;
+            if (!stop && !self->jobs.empty()) {
+                job = std::move(self->jobs.front());
+                self->jobs.pop_front();
+                self->running = true;
+            }
         }
+        if (stop) break;
+        if (!job) {
+            // Idle: the thread's windows are served until the next job comes.
+            WaitPumping(self->wake.get(), INFINITE);
+            continue;
+        }
+        PumpPending();  // between jobs too, however long the queue
         try {
             job();
         } catch (...) {
@@ -148,7 +213,7 @@ BackgroundWorker::~BackgroundWorker() {
         state_->stop = true;
         dropped.swap(state_->jobs);
     }
-    state_->wake.notify_all();
+    ::SetEvent(state_->wake.get());
     dropped.clear();
     if (!state_->thread.joinable()) return;
     bool finished = false;
@@ -173,7 +238,7 @@ void BackgroundWorker::Run(std::function<void()> job) {
         state_->started = true;
         state_->thread = std::thread(State::Loop, state_);
     }
-    state_->wake.notify_one();
+    ::SetEvent(state_->wake.get());
 }
 
 void BackgroundWorker::DropQueued() {

@@ -3,6 +3,10 @@
 // absolute lists, never shared across apartments), and a job hands its results back through a UiInbox, whose
 // message-only window runs them on the window's thread in its own message loop.
 //
+// A worker's thread is a single-threaded apartment, and shell code run there makes windows of its own (COM's
+// apartment window among them): while it has no job, and while a job waits (WaitPumping), it dispatches its
+// thread's messages, so that a message sent to those windows by another program is answered at once.
+//
 // Lifetimes: a job holds only what it was given (plain data, copies of lists) and an inbox Sender; what it posts
 // runs only while the inbox lives, so a result never reaches a view that has gone. A worker's destructor drops
 // the queued jobs and waits a bounded time for the running one; a job that overstays is left to finish on its own.
@@ -22,8 +26,10 @@ class UiInbox : public Window {
     struct State;
 
 public:
+    // How a wake message is posted: PostMessageW, or a test's stand-in for a full message queue.
+    using PostFn = BOOL(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
     // Made on the window's thread, whose message loop then runs what arrives.
-    explicit UiInbox(Component* owner = nullptr);
+    explicit UiInbox(Component* owner = nullptr, PostFn post = ::PostMessageW);
     ~UiInbox() override;  // what is still pending is freed unrun; later posts are dropped
 
     // What a job keeps to post back: copyable, usable from any thread, harmless once the inbox is gone.
@@ -42,6 +48,9 @@ public:
 
     // Runs everything posted so far, now (a caller that must not wait for its message loop).
     void Drain();
+
+    // How often the inbox looks for posts whose wake message could not be posted (a full message queue).
+    static constexpr UINT kRetryMs = 200;
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -81,6 +90,12 @@ public:
 private:
     std::shared_ptr<std::atomic<std::uint64_t>> value_;
 };
+
+// Waits for the handle, dispatching the calling thread's messages meanwhile (what a thread that owns windows must do
+// while it waits); returns WAIT_OBJECT_0 once it is signalled, WAIT_TIMEOUT when the time ran out first.
+DWORD WaitPumping(HANDLE handle, DWORD milliseconds);
+// Dispatches the messages waiting for the calling thread, without waiting for more.
+void PumpPending();
 
 class BackgroundWorker {
     struct State;

@@ -87,3 +87,51 @@ TEST(Background, AWorkerGoesAwayWhileAJobHangsAndDropsWhatWasQueued) {
     testing_support::PumpFor(200);
     EXPECT_FALSE(queuedRan->load());
 }
+
+// Shell code run on a worker makes windows there; another program that sends them a message waits until the worker
+// answers it, so the worker must serve them while it has nothing to do and while a job waits.
+TEST(Background, AWorkersOwnWindowsAnswerWhileItIsIdleAndWhileAJobWaits) {
+    ui::BackgroundWorker worker;
+    auto window = std::make_shared<std::atomic<HWND>>(nullptr);
+    worker.Run([window] {
+        *window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    });
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return window->load() && !worker.Busy(); }, 5000));
+    const auto answers = [&] {
+        DWORD_PTR result = 0;
+        return ::SendMessageTimeoutW(window->load(), WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) != 0;
+    };
+    EXPECT_TRUE(answers()) << "idle";
+
+    const ui::UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    auto waiting = std::make_shared<std::atomic<bool>>(false);
+    worker.Run([event = release.get(), waiting] {
+        *waiting = true;
+        ui::WaitPumping(event, 10000);
+    });
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return waiting->load(); }, 5000));
+    EXPECT_TRUE(answers()) << "while a job waits";
+    ::SetEvent(release.get());
+    worker.Run([window] { ::DestroyWindow(window->load()); });
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return !worker.Busy(); }, 5000));
+}
+
+namespace {
+// A message queue that is full for the first wake message (Windows' limit of 10,000; Wine has none).
+std::atomic<int> refusedPosts{0};
+BOOL WINAPI RefuseFirstPost(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
+    if (refusedPosts.fetch_add(1) == 0) return FALSE;
+    return ::PostMessageW(window, msg, wp, lp);
+}
+}  // namespace
+
+TEST(Background, AResultWhoseWakeCouldNotBePostedStillArrives) {
+    refusedPosts = 0;
+    ui::UiInbox inbox(nullptr, RefuseFirstPost);
+    bool ran = false;
+    EXPECT_TRUE(inbox.MakeSender().Post([&ran] { ran = true; }));
+    EXPECT_EQ(refusedPosts.load(), 1);
+    // Nothing else is ever posted: only the inbox itself can bring the result in.
+    EXPECT_TRUE(testing_support::PumpUntil([&] { return ran; }, 3000));
+    EXPECT_EQ(refusedPosts.load(), 1);
+}
