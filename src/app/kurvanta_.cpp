@@ -34,6 +34,33 @@ SIZE TotalScreen() {
     return total;
 }
 
+// While the session's end waits for an answer, the system shows why. Looked up at run time: Wine's user32 has
+// neither function, and there the answer alone holds the end back.
+class ShutdownBlock {
+public:
+    ShutdownBlock(HWND window, const wchar_t* reason) : window_(window) {
+        HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+        using Create = BOOL(WINAPI*)(HWND, LPCWSTR);
+        const auto create = user32 ? reinterpret_cast<Create>(
+                                         reinterpret_cast<void*>(::GetProcAddress(user32, "ShutdownBlockReasonCreate")))
+                                   : nullptr;
+        destroy_ = user32 ? reinterpret_cast<Destroy>(
+                                reinterpret_cast<void*>(::GetProcAddress(user32, "ShutdownBlockReasonDestroy")))
+                          : nullptr;
+        if (!create || !destroy_ || !create(window_, reason)) destroy_ = nullptr;
+    }
+    ~ShutdownBlock() {
+        if (destroy_) destroy_(window_);
+    }
+    ShutdownBlock(const ShutdownBlock&) = delete;
+    ShutdownBlock& operator=(const ShutdownBlock&) = delete;
+
+private:
+    using Destroy = BOOL(WINAPI*)(HWND);
+    HWND window_;
+    Destroy destroy_ = nullptr;
+};
+
 std::wstring WindowText(HWND hwnd) {
     const int n = ::GetWindowTextLengthW(hwnd);
     std::wstring s(static_cast<size_t>(n) + 1, L'\0');
@@ -179,6 +206,12 @@ bool TForm1::FormCloseQuery() {
     return ui::Ask(Handle(), txt::kQuitUnsaved, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
+bool TForm1::FormQueryEndSession() {
+    if (recovery_->QueryEndSession() || !mihoAri()) return true;
+    const ShutdownBlock block(Handle(), txt::kEndSessionBlocked);
+    return ui::Ask(Handle(), txt::kQuitUnsaved, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 void TForm1::FormClose() {
     RECT r{};
     ::GetWindowRect(Handle(), &r);
@@ -245,9 +278,16 @@ void TForm1::ShowStatusNotice(const std::wstring& text) {
 // The notice takes a panel of its own at the right end, as wide as its text, so the refresh of the other panels
 // never covers it.
 void TForm1::LayoutStatusNotice() {
-    if (statusNotice_.empty() || !statusBar_) return;
-    int parts[3]{};
-    if (::SendMessageW(statusBar_, SB_GETPARTS, 3, reinterpret_cast<LPARAM>(parts)) < 2) return;
+    if (!statusBar_) return;
+    int parts[4]{};
+    const auto count = ::SendMessageW(statusBar_, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(parts));
+    if (count < 2) return;
+    if (statusNotice_.empty()) {
+        if (count < 4) return;
+        int withoutNotice[3] = {parts[0], parts[1], -1};
+        ::SendMessageW(statusBar_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(withoutNotice));
+        return;
+    }
     SIZE extent{};
     {
         const ui::WindowDc dc(statusBar_);
@@ -571,12 +611,12 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             }
             return 0;
         case WM_QUERYENDSESSION:
-            recovery_->QueryEndSession();
-            return Default(msg, wp, lp);
+            return FormQueryEndSession() ? TRUE : FALSE;
         case WM_ENDSESSION:
             recovery_->EndSession(wp != FALSE);
             return 0;
         case WM_DESTROY:
+            recovery_->WindowClosing();
             timer1_->SetEnabled(false);
             if (options_.quitOnClose) ::PostQuitMessage(0);
             return 0;

@@ -138,8 +138,10 @@ public:
     Recovery& UnsavedWork() noexcept { return *recovery_; }
     // A document given back from a snapshot, in a new tab with its old caption and file, marked modified; the slot,
     // or 0 when no tab is free or the control could not read it.
-    int OpenRecovered(const std::string& rtf, bool hasFile, const std::wstring& path, const std::wstring& caption);
-    // A notice that stays at the right end of the status bar.
+    // A tab with a file takes the stamp its file had when it was last read or saved.
+    int OpenRecovered(const std::string& rtf, bool hasFile, const std::wstring& path, const std::wstring& caption,
+                      const FileStamp& stamp = {});
+    // A notice that stays at the right end of the status bar; an empty text takes it away.
     void ShowStatusNotice(const std::wstring& text);
 
     // Tool bars float when dragged off the control bar and dock again when their window is closed.
@@ -185,6 +187,9 @@ public:
     void Splitter2Moved();
     bool FormCloseQuery();
     void FormClose();
+    // The system asks whether the session may end: yes when every unsaved tab is kept for the next start, otherwise
+    // as the close asks.
+    bool FormQueryEndSession();
 
     // Formatting and editing.
     void ToggleStyle(DWORD effect);

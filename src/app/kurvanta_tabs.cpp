@@ -252,7 +252,8 @@ void TForm1::tbtnTabTojClick() {
     timer1_->SetEnabled(true);
 }
 
-int TForm1::OpenRecovered(const std::string& rtf, bool hasFile, const std::wstring& path, const std::wstring& caption) {
+int TForm1::OpenRecovered(const std::string& rtf, bool hasFile, const std::wstring& path, const std::wstring& caption,
+                          const FileStamp& stamp) {
     const int n = LowestFreeSlot();
     if (n == 0) return 0;
     sinkitab(0, L"dmy");
@@ -268,6 +269,7 @@ int TForm1::OpenRecovered(const std::string& rtf, bool hasFile, const std::wstri
     s.editor->Select(0, 0);
     s.fileName = hasFile ? path : std::wstring(txt::kUntitled);
     s.hasFile = hasFile;
+    s.stamp = hasFile ? stamp : FileStamp{};
     SetCaption(n, caption);
     SetStatus(2, s.fileName);
     s.editor->SetModified(true);

@@ -31,6 +31,7 @@ inline constexpr wchar_t kSaving[] = L"保存中… ";
 // Unsaved work kept for the next start.
 inline constexpr wchar_t kRecoveryOffer[] = L"前回の終了時に保存されていない文書が %s 件あります。復元しますか？";
 inline constexpr wchar_t kRecoveryOff[] = L"フォルダに書き込めないため、未保存文書の復元はオフです";
+inline constexpr wchar_t kEndSessionBlocked[] = L"保存されていない文書があります";
 
 // Failures that no command expects: shown, and the program goes on.
 inline constexpr wchar_t kOutOfMemory[] = L"メモリが不足しています";

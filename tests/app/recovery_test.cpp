@@ -3,7 +3,9 @@
 // process tests kill the real program).
 #include <windows.h>
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,26 @@ size_t FilesUnder(const std::wstring& folder) {
     return files;
 }
 
+// The stand-ins: a disk whose writes a test scripts, and a Recycle Bin that is a folder of the test's. A script
+// is told which file is written and writes what it lets through with Put.
+std::function<bool(HANDLE file, const std::wstring& name, std::string_view bytes, DWORD* written)> scriptedWrite;
+bool Put(HANDLE file, std::string_view bytes, DWORD* written) {
+    return ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), written, nullptr) != FALSE;
+}
+bool ScriptedChunkWriter(HANDLE file, const char* data, DWORD size, DWORD* written) {
+    wchar_t name[MAX_PATH * 2]{};
+    ::GetFinalPathNameByHandleW(file, name, MAX_PATH * 2, 0);
+    if (scriptedWrite) return scriptedWrite(file, name, std::string_view(data, size), written);
+    return Put(file, std::string_view(data, size), written);
+}
+std::wstring binFolder;
+bool BinStandIn(const std::vector<std::wstring>& paths) {
+    std::error_code ec;
+    for (const std::wstring& p : paths)
+        std::filesystem::rename(p, std::filesystem::path(binFolder) / std::filesystem::path(p).filename(), ec);
+    return !ec;
+}
+
 bool IsBold(ui::RichEdit& editor, long start, long end) {
     editor.Select(start, end);
     const CHARFORMAT2W f = editor.SelectionFormat();
@@ -38,6 +60,28 @@ bool IsBold(ui::RichEdit& editor, long start, long end) {
 
 class RecoveryTest : public MainWindowTest {
 protected:
+    RecoveryTest() {
+        binFolder = dir / L"bin";
+        std::filesystem::create_directories(binFolder);
+    }
+    ~RecoveryTest() override {
+        form.reset();
+        scriptedWrite = nullptr;
+    }
+    app::recovery::ScopedRecycler bin{BinStandIn};
+    app::recovery::ScopedChunkWriter disk{ScriptedChunkWriter};
+
+    // Retries and waits short enough for a test.
+    void QuickRetries(DWORD waitsMs = 5000) {
+        app::Recovery::Timing timing;
+        timing.pauseMs = 50;
+        timing.longestMs = 10000;
+        timing.retryMs = {50, 100};
+        timing.sessionWaitMs = waitsMs;
+        timing.exitWaitMs = waitsMs;
+        form->UnsavedWork().SetTiming(timing);
+    }
+
     // Snapshots follow quickly here; what is tested is which changes make them and where they go.
     app::TForm1& OpenQuick() {
         Open();
@@ -199,20 +243,26 @@ TEST_F(RecoveryTest, TheSessionsEndWritesAtOnceAndTheNextStartGivesTheWorkBack) 
     EXPECT_EQ(FileNames(folder), (std::vector<std::wstring>{L"index.txt", L"lock", L"tab3.rtf"}));
 }
 
-TEST_F(RecoveryTest, NoThrowsTheOldWorkAway) {
+TEST_F(RecoveryTest, NoPutsTheOldWorkInTheRecycleBin) {
     Open();
     ASSERT_TRUE(SettleRecovery());
     Type(1, L"not wanted");
     EndSession();
     ASSERT_EQ(FilesUnder(RecoveryRoot()), 3u);
+    const std::wstring old = RecoveryFolders().front();
 
     prompter.answers = {IDNO};
     Open();
     ASSERT_TRUE(SettleRecovery());
     EXPECT_EQ(prompter.LastText(), L"前回の終了時に保存されていない文書が 1 件あります。復元しますか？");
+    EXPECT_EQ(prompter.messages.back().flags & MB_DEFMASK, static_cast<UINT>(MB_DEFBUTTON1)) << "Yes is the default";
     EXPECT_EQ(form->TabCount(), 1);
     EXPECT_EQ(Text(1), L"");
     EXPECT_EQ(FilesUnder(RecoveryRoot()), 0u);
+    // The whole folder is one item in the bin, and can be taken back from there.
+    const std::wstring binned = binFolder + L"\\" + std::filesystem::path(old).filename().wstring();
+    EXPECT_EQ(FileNames(binned), (std::vector<std::wstring>{L"index.txt", L"tab1.rtf"}));
+    EXPECT_EQ(SnapshotText(binned + L"\\tab1.rtf"), L"not wanted");
     form.reset();
     prompter.messages.clear();
     Open();
@@ -275,8 +325,61 @@ TEST_F(RecoveryTest, SnapshotsThatCannotBeReadAreSkipped) {
     ASSERT_EQ(form->TabCount(), 3);
     EXPECT_EQ(Text(2), L"one");
     EXPECT_EQ(Text(3), L"three");
-    EXPECT_FALSE(Exists(old));
     EXPECT_FALSE(Exists(RecoveryRoot() + L"\\stray"));
+    // What could not be read stays where it was, and is offered to nobody.
+    EXPECT_EQ(ReadBytes(old + L"\\tab2.rtf"), two.substr(0, two.size() / 2));
+    form.reset();
+    prompter.messages.clear();
+    Open();
+    ASSERT_TRUE(SettleRecovery());
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_TRUE(Exists(old + L"\\tab2.rtf"));
+}
+
+TEST_F(RecoveryTest, WhatCannotBeReadAtStartIsLeftAloneAndAPowerCutsTemporaryFileIsTaken) {
+    Open();
+    ASSERT_TRUE(SettleRecovery());
+    Type(1, L"one");
+    form->tbtnHakusiClick();
+    Type(2, L"two");
+    EndSession();
+    const std::wstring old = OwnFolder();
+    const std::string index = ReadBytes(old + L"\\index.txt");
+
+    // An index held open by another program (a backup client), then one of another version of the program.
+    {
+        const HANDLE held = ::CreateFileW((old + L"\\index.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        Open();
+        ASSERT_TRUE(SettleRecovery());
+        form.reset();
+        ::CloseHandle(held);
+    }
+    WriteBytes(old + L"\\index.txt", "pilka2 recovery 9\r\n" + index.substr(index.find('\n') + 1));
+    Open();
+    ASSERT_TRUE(SettleRecovery());
+    form.reset();
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(FileNames(old), (std::vector<std::wstring>{L"index.txt", L"lock", L"tab1.rtf", L"tab2.rtf"}));
+
+    // A move cut by a power cut where replacing is not one step: the old file went, the new one is whole.
+    WriteBytes(old + L"\\index.txt", index);
+    ASSERT_TRUE(::MoveFileW((old + L"\\tab2.rtf").c_str(), (old + L"\\tab2.rtf.tmp").c_str()));
+    // And one the control refuses: it is kept, never offered again.
+    WriteBytes(old + L"\\tab1.rtf", "{not rich text at all}");
+    Open();
+    ASSERT_TRUE(SettleRecovery());
+    EXPECT_EQ(prompter.LastText(), L"前回の終了時に保存されていない文書が 2 件あります。復元しますか？");
+    ASSERT_EQ(form->TabCount(), 2);
+    EXPECT_EQ(Text(2), L"two");
+    EXPECT_EQ(FileNames(old), (std::vector<std::wstring>{L"index.txt", L"lock", L"tab1.rtf"}));
+    form.reset();
+    prompter.messages.clear();
+    Open();
+    ASSERT_TRUE(SettleRecovery());
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(ReadBytes(old + L"\\tab1.rtf"), "{not rich text at all}");
 }
 
 TEST_F(RecoveryTest, WorkThatDoesNotFitBesideTheOpenTabsWaitsForTheNextStart) {
@@ -320,6 +423,220 @@ TEST_F(RecoveryTest, AFolderThatCannotBeWrittenTurnsRecoveryOffWithOneLine) {
     EXPECT_EQ(form->StatusText(3), L"フォルダに書き込めないため、未保存文書の復元はオフです");
     EXPECT_EQ(form->StatusText(2), L"無題");
     EXPECT_EQ(ReadBytes(RecoveryRoot()), "in the way");
+    // Nothing holds the work, so the session's end asks as the close does.
+    prompter.answers = {IDNO};
+    EXPECT_EQ(::SendMessageW(form->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0);
+    EXPECT_EQ(prompter.LastText(), L"未保存テキストがありますが\r\n保存せずに終了しますか？");
     form.reset();
     EXPECT_EQ(ReadBytes(RecoveryRoot()), "in the way");
+}
+
+TEST_F(RecoveryTest, AnOfferNobodyAnswersLeavesTheWorkForTheNextStart) {
+    Open();
+    ASSERT_TRUE(SettleRecovery());
+    Type(1, L"only copy");
+    EndSession();
+    const std::wstring old = RecoveryFolders().front();
+    const auto files = FileNames(old);
+
+    // Closed before the look for old work came back: its offer finds the window gone.
+    Open();
+    ::SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(SettleRecovery());
+    EXPECT_TRUE(prompter.messages.empty());
+    form.reset();
+    EXPECT_EQ(FileNames(old), files);
+
+    // A box that fails (the pending end of the message loop) is no answer either.
+    prompter.answers = {0};
+    Open();
+    ASSERT_TRUE(SettleRecovery());
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    form.reset();
+    EXPECT_EQ(FileNames(old), files);
+
+    Open();
+    ASSERT_TRUE(SettleRecovery());
+    ASSERT_EQ(form->TabCount(), 2);
+    EXPECT_EQ(Text(2), L"only copy");
+}
+
+TEST_F(RecoveryTest, TheSessionEndsWithoutAQuestionOnlyWhileEveryUnsavedTabIsKept) {
+    const auto endSession = [&] {
+        DWORD_PTR answer = 99;
+        ::SendMessageTimeoutW(form->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 30000, &answer);
+        return answer;
+    };
+    OpenQuick();
+    QuickRetries(300);
+    Type(1, L"kept");
+    ASSERT_TRUE(SettleRecovery());
+    EXPECT_EQ(endSession(), 1u);
+    EXPECT_TRUE(prompter.messages.empty());
+
+    // A write that has not come back when the system's wait is over: the close's question, and No holds the end.
+    const ui::UniqueHandle gate(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    scriptedWrite = [&](HANDLE file, const std::wstring&, std::string_view bytes, DWORD* written) {
+        ::WaitForSingleObject(gate.get(), 20000);
+        return Put(file, bytes, written);
+    };
+    Type(1, L"still on its way");
+    prompter.answers = {IDNO};
+    EXPECT_EQ(endSession(), 0u);
+    EXPECT_EQ(prompter.LastText(), L"未保存テキストがありますが\r\n保存せずに終了しますか？");
+    EXPECT_EQ(prompter.messages.back().flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    prompter.answers = {IDYES};
+    EXPECT_EQ(endSession(), 1u);
+    ::SetEvent(gate.get());
+    scriptedWrite = nullptr;
+    ASSERT_TRUE(SettleRecovery());
+    prompter.messages.clear();
+    EXPECT_EQ(endSession(), 1u);
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
+TEST_F(RecoveryTest, AFailedWriteIsTriedAgainAndNeverCutsTheLastSnapshot) {
+    OpenQuick();
+    QuickRetries();
+    Type(1, L"first whole snapshot");
+    ASSERT_TRUE(SettleRecovery());
+    const std::wstring snapshot = OwnFolder() + L"\\tab1.rtf";
+    const std::string before = ReadBytes(snapshot);
+
+    // The next snapshot: the disk takes half of it, then the job runs out of memory; the next attempt finds the
+    // file held by another program; nobody types meanwhile.
+    std::atomic<int> attempts{0};
+    scriptedWrite = [&](HANDLE file, const std::wstring& name, std::string_view bytes, DWORD* written) -> bool {
+        if (name.find(L"tab1.rtf") == std::wstring::npos || attempts >= 3) return Put(file, bytes, written);
+        const int attempt = ++attempts;
+        if (attempt == 2) throw std::bad_alloc();
+        return attempt == 1 && Put(file, bytes.substr(0, bytes.size() / 2), written);
+    };
+    Type(1, L"second snapshot");
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return form->UnsavedWork().Failing(); }, 5000));
+    EXPECT_EQ(form->StatusText(3), L"フォルダに書き込めないため、未保存文書の復元はオフです");
+    EXPECT_EQ(ReadBytes(snapshot), before) << "the last snapshot stays whole";
+    ASSERT_TRUE(SettleRecovery());
+    EXPECT_GE(attempts.load(), 3);
+    EXPECT_TRUE(form->UnsavedWork().Enabled());
+    EXPECT_FALSE(form->UnsavedWork().Failing());
+    EXPECT_EQ(form->StatusText(3), L"");
+    EXPECT_EQ(SnapshotText(snapshot), L"second snapshot");
+}
+
+TEST_F(RecoveryTest, ATabHasOneSnapshotWaitingAtMostAndANormalEndRemovesItsFolderPastAHangingWrite) {
+    OpenQuick();
+    QuickRetries(300);
+    ASSERT_TRUE(SettleRecovery());
+    const ui::UniqueHandle gate(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<int> tabWrites{0};
+    scriptedWrite = [&](HANDLE file, const std::wstring& name, std::string_view bytes, DWORD* written) {
+        if (name.find(L"tab1.rtf") != std::wstring::npos && tabWrites++ == 0)
+            ::WaitForSingleObject(gate.get(), 20000);  // a disk that does not answer for a while
+        return Put(file, bytes, written);
+    };
+    Type(1, L"draft 1");
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return tabWrites == 1; }, 5000));
+    for (int i = 2; i <= 6; ++i) {
+        Type(1, L"draft " + ui::ToText(i));
+        testing_support::PumpFor(150);  // a snapshot each time, while the first still hangs
+    }
+    testing_support::PumpFor(1000);  // the last one too, however slow the control's stream-out was
+    ::SetEvent(gate.get());
+    ASSERT_TRUE(SettleRecovery());
+    EXPECT_EQ(tabWrites.load(), 2) << "the hanging one, then only the newest";
+    EXPECT_EQ(SnapshotText(OwnFolder() + L"\\tab1.rtf"), L"draft 6");
+
+    // The end of the program while a write hangs: the folder goes all the same, and nothing is offered later.
+    ::ResetEvent(gate.get());
+    tabWrites = 0;
+    Type(1, L"thrown away at the end");
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return tabWrites == 1; }, 5000));
+    form.reset();
+    for (const std::wstring& folder : RecoveryFolders()) EXPECT_FALSE(Exists(folder + L"\\index.txt"));
+    ::SetEvent(gate.get());
+    ::Sleep(300);
+    scriptedWrite = nullptr;
+    Open();
+    ASSERT_TRUE(SettleRecovery());
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
+TEST_F(RecoveryTest, OnlyTheUsersOwnWorkIsOfferedAndTheIndexCarriesNamesAndStampsExactly) {
+    // Another account's crashed session beside ours: its folder ends with its SID.
+    const std::wstring other = RecoveryRoot() + L"\\1a-0000000000000001-S-1-5-21-1-2-3-1001";
+    std::filesystem::create_directories(other);
+    WriteBytes(other + L"\\index.txt", "pilka2 recovery 2\r\n1\t0\t\t*無題\t2024-01-01T00:00:00Z\t\t\r\n");
+    WriteBytes(other + L"\\tab1.rtf", "{\\rtf1 someone else's}");
+    WriteBytes(other + L"\\lock", "");
+
+    const std::wstring a = File(L"a.txt", "plain");
+    Open({a});
+    form->UnsavedWork().SetTiming(50, 10000);
+    ASSERT_TRUE(SettleRecovery());
+    EXPECT_TRUE(prompter.messages.empty());
+    const app::FileStamp stamp = form->SlotAt(1).stamp;
+    Type(1, L"edited");
+    EndSession();
+
+    Open();
+    ASSERT_TRUE(SettleRecovery());
+    EXPECT_EQ(prompter.LastText(), L"前回の終了時に保存されていない文書が 1 件あります。復元しますか？");
+    ASSERT_EQ(form->TabCount(), 2);
+    EXPECT_EQ(Text(2), L"edited");
+    EXPECT_EQ(form->SlotAt(2).stamp.known, stamp.known);
+    EXPECT_EQ(form->SlotAt(2).stamp.size, stamp.size);
+    EXPECT_EQ(form->SlotAt(2).stamp.lastWrite, stamp.lastWrite);
+    EXPECT_EQ(FileNames(other), (std::vector<std::wstring>{L"index.txt", L"lock", L"tab1.rtf"}));
+
+    // NTFS names may hold a surrogate without its pair; every field comes back unit for unit.
+    app::recovery::Entry e;
+    e.slot = 3;
+    e.hasFile = true;
+    e.path = std::wstring(L"C:\\x") + wchar_t(0xD800) + L"%u0041\t" + wchar_t(0xDC01) + L"\U0001F600.txt";
+    e.caption = L"100%\r\n";
+    e.time = L"2024-05-01T12:34:56Z";
+    e.stamp = {true, 133000000000000001ull, 12345, 0};
+    const auto parsed = app::recovery::ParseIndex(app::recovery::IndexText({e}));
+    ASSERT_TRUE(parsed && parsed->size() == 1);
+    EXPECT_EQ(parsed->front().path, e.path);
+    EXPECT_EQ(parsed->front().caption, e.caption);
+    EXPECT_TRUE(parsed->front().stamp.known);
+    EXPECT_EQ(parsed->front().stamp.lastWrite, e.stamp.lastWrite);
+    EXPECT_EQ(parsed->front().stamp.size, e.stamp.size);
+}
+
+TEST_F(RecoveryTest, ACrashInTheMiddleOfARestoreLeavesEachDocumentInOneIndex) {
+    Open();
+    ASSERT_TRUE(SettleRecovery());
+    Type(1, L"doc one");
+    form->tbtnHakusiClick();
+    Type(2, L"doc two");
+    EndSession();
+    const std::wstring old = RecoveryFolders().front();
+
+    // The copy of the second document hangs on its way into the new folder: the process is killed there.
+    const ui::UniqueHandle gate(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<bool> hanging{false};
+    scriptedWrite = [&](HANDLE file, const std::wstring& name, std::string_view bytes, DWORD* written) {
+        if (name.find(L"tab3.rtf") != std::wstring::npos) {
+            hanging = true;
+            ::WaitForSingleObject(gate.get(), 20000);
+        }
+        return Put(file, bytes, written);
+    };
+    Open();
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return hanging.load(); }, 10000));
+    std::wstring fresh;
+    for (const std::wstring& f : RecoveryFolders())
+        if (f != old) fresh = f;
+    const std::string freshIndex = ReadBytes(fresh + L"\\index.txt");
+    const std::string oldIndex = ReadBytes(old + L"\\index.txt");
+    EXPECT_NE(freshIndex.find("\n2\t"), std::string::npos);
+    EXPECT_EQ(freshIndex.find("\n3\t"), std::string::npos) << "the copy not yet written is not listed";
+    EXPECT_EQ(oldIndex.find("\n1\t"), std::string::npos) << "the copy written is no longer listed in the old one";
+    EXPECT_NE(oldIndex.find("\n2\t"), std::string::npos);
+    ::SetEvent(gate.get());
+    ASSERT_TRUE(SettleRecovery());
+    EXPECT_FALSE(Exists(old));
 }
