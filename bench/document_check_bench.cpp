@@ -106,7 +106,7 @@ void RunDocumentCheckBenchmarks() {
         std::printf("# %d tabs, %d files rewritten, %d tabs read again as they were shown\n", kTabs, rewrites.load(),
                     changing.reloads);
         bench::Print("document_check_100tabs_stall_ms", changing.stall, "ms", 1);
-        bench::Print("document_tab_tabSwitch100tabs_ms", std::max(quiet.tabSwitch, changing.tabSwitch), "ms", 1);
+        bench::Print("document_tab_switch_100tabs_ms", std::max(quiet.tabSwitch, changing.tabSwitch), "ms", 1);
 
         form.OnDisk().SetLook([](const std::wstring& path) {
             ::Sleep(kSlowLookMs);
