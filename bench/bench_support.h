@@ -93,10 +93,15 @@ public:
     StallWatch(const StallWatch&) = delete;
     StallWatch& operator=(const StallWatch&) = delete;
 
-    // Ends the watch; the longest answer, in milliseconds.
+    // Ends the watch; the longest answer, in milliseconds. Called on the window's thread, it serves the window's
+    // messages until the watch is over, so that a send still outstanding is answered, not timed out by the wait.
     double Stop() {
         if (thread_.joinable()) {
             stop_ = true;
+            while (!over_) {
+                ui::PumpMessages();
+                ::Sleep(1);
+            }
             thread_.join();
         }
         return longest_;
@@ -121,10 +126,12 @@ private:
             longest_ = std::max(longest_.load(), waited);
             ::Sleep(10);
         }
+        over_ = true;
     }
 
     HWND window_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> over_{false};
     std::atomic<double> longest_{0.0};
     std::thread thread_;
 };

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "app/document_io.h"
+#include "app/documents_on_disk.h"
 #include "app/recovery.h"
 #include "ui/error.h"
 #include "ui/ini.h"
@@ -76,6 +77,7 @@ TForm1::TForm1(TForm1Options options) : ui::Window(nullptr), options_(std::move(
     std::wstring iniFolder = ui::DirectoryOf(iniPath_);
     if (!iniFolder.empty() && iniFolder.back() != L'\\') iniFolder += L'\\';
     recovery_ = std::make_unique<Recovery>(*this, iniFolder + L"recovery");
+    documents_ = std::make_unique<DocumentsOnDisk>(*this);
     BeginLoading();
     background_.reset(::CreateSolidBrush(transparentColour_));
 
@@ -99,6 +101,7 @@ TForm1::TForm1(TForm1Options options) : ui::Window(nullptr), options_(std::move(
 }
 
 TForm1::~TForm1() {
+    documents_.reset();  // no look comes back to a tab that is going
     // The editors' windows go with the pages; the slots only hold them.
     for (auto& s : slots_) {
         s.editor.reset();
@@ -267,7 +270,7 @@ void TForm1::Timer1Timer() {
     const std::wstring before = editor.TextRange(editor.LineIndex(-1), sel.cpMax);
     const long column = ui::Cp932Width(before) + static_cast<long>(std::count(before.begin(), before.end(), L'\r'));
     SetStatus(0, ui::ToText(line + 1) + L" : " + ui::ToText(column + 1));
-    SetStatus(2, s.fileName);
+    SetStatus(2, documents_->StatusText(slot));
 }
 
 void TForm1::ShowStatusNotice(const std::wstring& text) {
@@ -581,6 +584,10 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_SIZE:
             LayoutForm();
             return 0;
+        case WM_ACTIVATE:
+            // Coming back to the window is when files changed meanwhile by other programs are noticed.
+            if (documents_) documents_->Activated(LOWORD(wp) != WA_INACTIVE);
+            return Default(msg, wp, lp);
         case WM_DPICHANGED:
             Rescale(ui::DpiOfMessage(wp));
             // The stored size is already in the pixels of the monitor the window is placed on.

@@ -27,6 +27,7 @@ namespace app {
 
 constexpr int kSlotCount = 100;
 class Recovery;
+class DocumentsOnDisk;
 
 // One document: a tab page with its editor.
 struct Slot {
@@ -141,6 +142,8 @@ public:
     // A tab with a file takes the stamp its file had when it was last read or saved.
     int OpenRecovered(const std::string& rtf, bool hasFile, const std::wstring& path, const std::wstring& caption,
                       const FileStamp& stamp = {});
+    // What the tabs know of their files on disk, and the looks that follow them (documents_on_disk.h).
+    DocumentsOnDisk& OnDisk() noexcept { return *documents_; }
     // A notice that stays at the right end of the status bar; an empty text takes it away.
     void ShowStatusNotice(const std::wstring& text);
 
@@ -359,6 +362,7 @@ private:
     std::array<Slot, kSlotCount + 1> slots_;  // index 0 unused: slots are numbered from 1
     int current_ = 0;
     std::unique_ptr<Recovery> recovery_;
+    std::unique_ptr<DocumentsOnDisk> documents_;
     std::wstring statusNotice_;
 
     // A tab being dragged to a new position.

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "app/document_io.h"
+#include "app/documents_on_disk.h"
 #include "app/recovery.h"
 #include "ui/error.h"
 #include "ui/prompt.h"
@@ -92,6 +93,7 @@ void TForm1::SetUpEditor(int slot) {
     editor.SetDefaultFormat(fontDefaults_.charset, fontDefaults_.name, fontDefaults_.size);
     editor.SetText(L"");
     recovery_->Replaced(slot);  // what the slot held before is gone, and so is its snapshot
+    documents_->Forget(slot);
 }
 
 void TForm1::ReadInto(int slot, const std::wstring& path) {
@@ -100,6 +102,8 @@ void TForm1::ReadInto(int slot, const std::wstring& path) {
     s.fileName = txt::kUntitled;
     s.hasFile = false;
     SetCaption(slot, txt::kUntitled);
+    // Taken before the read: a change made while it reads shows at the next look.
+    const FileStamp stamp = StampOf(path);
     try {
         const ui::BusyCursor busy;
         readDocument(*s.editor, path, ProgressReporter(txt::kLoading));
@@ -111,6 +115,7 @@ void TForm1::ReadInto(int slot, const std::wstring& path) {
     }
     s.fileName = path;
     s.hasFile = true;
+    documents_->Took(slot, stamp);
     SetCaption(slot, ui::NameWithoutExtension(path));
     s.editor->SetModified(false);
 }
@@ -225,6 +230,7 @@ void TForm1::DropTab(int slot) {
     const int position = PositionOfSlot(slot);
     ::SendMessageW(pageControl_, TCM_DELETEITEM, static_cast<WPARAM>(position), 0);
     Slot& s = slots_[static_cast<size_t>(slot)];
+    documents_->Forget(slot);
     s.editor.reset();
     s.page.reset();
     const int count = TabCount();
@@ -239,6 +245,7 @@ void TForm1::DropTab(int slot) {
         const Slot& now = slots_[static_cast<size_t>(shown)];
         SetStatus(2, now.fileName);
         SetButtonDown(kBtnWrap, now.editor && now.editor->WordWrap());
+        documents_->TabShown(shown);
     }
 }
 
@@ -281,13 +288,14 @@ void TForm1::PageControl1Change() {
     if (slot == 0) return;
     ShowPage(slot);
     current_ = slot;
+    documents_->TabShown(slot);
     Slot& s = slots_[static_cast<size_t>(slot)];
-    SetStatus(2, s.fileName);
+    SetStatus(2, documents_->StatusText(slot));
     if (s.editor) {
         std::wstring caption = s.caption;
         if (s.editor->Modified() && (caption.empty() || caption.front() != L'*')) caption = L"*" + caption;
         SetCaption(slot, caption);
-        SetStatus(2, s.fileName);
+        SetStatus(2, documents_->StatusText(slot));
         SetButtonDown(kBtnWrap, s.editor->WordWrap());
     }
 }
@@ -408,8 +416,10 @@ void TForm1::tbtnUwagakiClick() {
         return;
     }
     const int slot = current_;
+    if (!documents_->MayOverwrite(slot)) return;
     ui::RunCommand(Handle(), [&] {
         WriteSlot(slot, s.fileName);
+        documents_->Took(slot, StampOf(s.fileName));  // our own write: never another program's change
         SetStatus(2, s.fileName);
         s.editor->SetModified(false);
         recovery_->Replaced(slot);  // saved: nothing left to give back
@@ -426,6 +436,7 @@ void TForm1::tbtnNamaeHozonClick() {
     if (!path) return;
     ui::RunCommand(Handle(), [&] {
         WriteSlot(slot, *path);
+        documents_->Took(slot, StampOf(*path));
         s.fileName = *path;
         s.hasFile = true;
         SetCaption(slot, ui::NameWithoutExtension(*path));

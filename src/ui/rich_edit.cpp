@@ -240,6 +240,22 @@ long RichEdit::LineIndex(long line) const {
     return static_cast<long>(::SendMessageW(hwnd_, EM_LINEINDEX, line, 0));
 }
 
+long RichEdit::LineCount() const {
+    return static_cast<long>(::SendMessageW(hwnd_, EM_GETLINECOUNT, 0, 0));
+}
+
+long RichEdit::LineLength(long line) const {
+    return static_cast<long>(::SendMessageW(hwnd_, EM_LINELENGTH, static_cast<WPARAM>(LineIndex(line)), 0));
+}
+
+long RichEdit::FirstVisibleLine() const {
+    return static_cast<long>(::SendMessageW(hwnd_, EM_GETFIRSTVISIBLELINE, 0, 0));
+}
+
+void RichEdit::ScrollToLine(long line) {
+    ::SendMessageW(hwnd_, EM_LINESCROLL, 0, line - FirstVisibleLine());
+}
+
 std::wstring RichEdit::TextRange(long start, long end) const {
     if (end <= start) return {};
     std::wstring text(static_cast<size_t>(end - start) + 1, L'\0');

@@ -70,6 +70,12 @@ public:
 
     long LineFromChar(long position) const;
     long LineIndex(long line) const;
+    long LineCount() const;
+    // The characters of the line, its paragraph break not counted.
+    long LineLength(long line) const;
+    // The line at the top of the view, and scrolling so that the given line is there (or as near as the text allows).
+    long FirstVisibleLine() const;
+    void ScrollToLine(long line);
 
     // Redrawing suspended until the matching EndUpdate; nests.
     void BeginUpdate();

@@ -28,6 +28,14 @@ inline constexpr wchar_t kSaveDefaultExt[] = L"TXT";
 inline constexpr wchar_t kLoading[] = L"読み込み中… ";
 inline constexpr wchar_t kSaving[] = L"保存中… ";
 
+// Open documents whose files another program changed, renamed or deleted.
+inline constexpr wchar_t kFileReloaded[] = L"ファイル %s を読み込み直しました";
+inline constexpr wchar_t kFileChangedReload[] =
+    L"ファイル %s は他のプログラムで変更されました。\r\n読み込み直して、このタブの変更を破棄しますか？";
+inline constexpr wchar_t kFileChangedOverwrite[] =
+    L"ファイル %s は他のプログラムで変更されています。\r\n上書きしますか？";
+inline constexpr wchar_t kFileMissing[] = L"ファイル %s は見つかりません";
+
 // Unsaved work kept for the next start.
 inline constexpr wchar_t kRecoveryOffer[] = L"前回の終了時に保存されていない文書が %s 件あります。復元しますか？";
 inline constexpr wchar_t kRecoveryOff[] = L"フォルダに書き込めないため、未保存文書の復元はオフです";

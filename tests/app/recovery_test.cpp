@@ -576,6 +576,7 @@ TEST_F(RecoveryTest, OnlyTheUsersOwnWorkIsOfferedAndTheIndexCarriesNamesAndStamp
     ASSERT_TRUE(SettleRecovery());
     EXPECT_TRUE(prompter.messages.empty());
     const app::FileStamp stamp = form->SlotAt(1).stamp;
+    ASSERT_TRUE(stamp.known);
     Type(1, L"edited");
     EndSession();
 

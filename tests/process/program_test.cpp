@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/documents_on_disk.h"
 #include "support/program_process.h"
 #include "support/test_support.h"
 #include "ui/owned.h"
@@ -30,6 +31,18 @@ std::wstring WindowText(HWND hwnd) {
     return buf;
 }
 
+// The editor on show in the main window, once there is one.
+HWND WaitForEditor(HWND window) {
+    HWND editor = nullptr;
+    testing_support::WaitFor(
+        [&] {
+            ::EnumChildWindows(window, FindEditor, reinterpret_cast<LPARAM>(&editor));
+            return editor != nullptr;
+        },
+        5000);
+    return editor;
+}
+
 }  // namespace
 
 TEST(Program, OpensTheCommandLineFileAndWritesItsSettingsAtClose) {
@@ -46,11 +59,7 @@ TEST(Program, OpensTheCommandLineFileAndWritesItsSettingsAtClose) {
     // The panel shows the folder of the command-line file, and the caption names it.
     EXPECT_EQ(WindowText(window), L"保存フォルダ=" + dir.Path().wstring());
 
-    HWND editor = nullptr;
-    for (int i = 0; i < 100 && !editor; ++i) {
-        ::EnumChildWindows(window, FindEditor, reinterpret_cast<LPARAM>(&editor));
-        if (!editor) ::Sleep(50);
-    }
+    HWND editor = WaitForEditor(window);
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(WindowText(editor), L"あいう first line\r\nsecond");
 
@@ -70,4 +79,33 @@ TEST(Program, OpensTheCommandLineFileAndWritesItsSettingsAtClose) {
     EXPECT_EQ(ini.ReadString(L"Font", L"Name", L""), L"BIZ UDPゴシック");
     EXPECT_EQ(ini.ReadInteger(L"Font", L"Size", -1), 11);
     EXPECT_EQ(ini.ReadString(L"Folder", L"Path", L"absent"), dir.Path().wstring());
+}
+
+// Another program rewrites the open file while the user works in another window: nothing happens while the program
+// is in the background, and coming back to it shows the file as it is now.
+TEST(Program, ShowsAFileChangedElsewhereWhenTheUserComesBack) {
+    ASSERT_FALSE(testing_support::ProgramPath().empty()) << "PILKA_EXE is not set";
+    testing_support::TempDir dir;
+    const std::wstring document = dir / L"synced.txt";
+    testing_support::WriteBytes(document, "as opened");
+    const testing_support::StartedProgram program(dir.Path().wstring(), L"\"" + document + L"\"");
+    ASSERT_TRUE(program.Started());
+    HWND window = program.WaitForMainWindow(15000);
+    ASSERT_NE(window, nullptr) << "no main window";
+    HWND editor = WaitForEditor(window);
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(testing_support::WaitFor([&] { return WindowText(editor) == L"as opened"; }, 5000));
+
+    HWND elsewhere = ::CreateWindowExW(0, L"STATIC", L"elsewhere", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200,
+                                       nullptr, nullptr, nullptr, nullptr);
+    ::SetForegroundWindow(elsewhere);
+    ASSERT_EQ(::GetForegroundWindow(), elsewhere);
+    testing_support::WriteBytes(document, "written by another program");
+    testing_support::PumpFor(app::DocumentsOnDisk::kLookMs + 500);  // longer than between looks while it is active
+    EXPECT_EQ(WindowText(editor), L"as opened");
+
+    ::SetForegroundWindow(window);
+    EXPECT_TRUE(testing_support::WaitFor([&] { return WindowText(editor) == L"written by another program"; }, 5000));
+    EXPECT_EQ(::SendMessageW(editor, EM_GETMODIFY, 0, 0), 0) << "read again, not changed by the user";
+    ::DestroyWindow(elsewhere);
 }
