@@ -97,7 +97,7 @@ void RunRecoveryBenchmarks() {
             const double total = Milliseconds([&] { PumpUntil([&] { return recovery.Settled(); }); });
             stall = watch.Stop();
             std::printf("# all written %.0f ms after the last change, the %u ms pause included\n", total,
-                        static_cast<unsigned>(app::Recovery::kPauseMs));
+                        static_cast<unsigned>(app::Recovery::Timing{}.pauseMs));
         }
         Print("recovery_snapshot_100tabs_stall_ms", stall, "ms", 1);
         Print("recovery_snapshot_files", static_cast<double>(SnapshotFiles(root)), "files", 0);
