@@ -15,6 +15,7 @@ void RunOpenSaveBenchmarks();
 void RunTreeBenchmarks();
 void RunPanelBenchmarks();
 void RunRecoveryBenchmarks();
+void RunFolderFindBenchmarks();
 
 int main(int argc, char** argv) {
     shell::ShellModule shellModule;  // OLE, the shell allocator and the desktop folder, as the program has them
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
     if (wanted("tree")) RunTreeBenchmarks();
     if (wanted("panel")) RunPanelBenchmarks();
     if (wanted("recovery")) RunRecoveryBenchmarks();
+    if (wanted("folderfind")) RunFolderFindBenchmarks();
     std::fflush(stdout);
     return 0;
 }
