@@ -16,6 +16,7 @@ void RunTreeBenchmarks();
 void RunPanelBenchmarks();
 void RunRecoveryBenchmarks();
 void RunDocumentCheckBenchmarks();
+void RunFolderFindBenchmarks();
 
 int main(int argc, char** argv) {
     shell::ShellModule shellModule;  // OLE, the shell allocator and the desktop folder, as the program has them
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
     if (wanted("panel")) RunPanelBenchmarks();
     if (wanted("recovery")) RunRecoveryBenchmarks();
     if (wanted("document")) RunDocumentCheckBenchmarks();
+    if (wanted("folderfind")) RunFolderFindBenchmarks();
     std::fflush(stdout);
     return 0;
 }

@@ -54,6 +54,14 @@ class Icon:
                             if bold:
                                 self.px(x + 1, y, c)
 
+    def lens(self, cx, cy, inner, outer):
+        """A magnifying glass's ring (squared radii inner..outer) around a pale glass."""
+        for x in range(16):
+            for y in range(16):
+                d = (x - cx) ** 2 + (y - cy) ** 2
+                if inner <= d <= outer: self.px(x, y, DARK)
+                elif d < inner: self.px(x, y, (200, 230, 255))
+
     def page(self, fill=PAPER):
         self.rect(3, 1, 12, 14, DARK, fill)
         for y in (4, 6, 8, 10):
@@ -73,12 +81,7 @@ def close_tab():
     i = Icon(); i.rect(1, 3, 14, 13, DARK, WHITE); i.rect(1, 3, 7, 5, DARK, GREY)
     i.line(5, 7, 10, 12, RED); i.line(10, 7, 5, 12, RED); i.line(6, 7, 11, 12, RED); i.line(11, 7, 6, 12, RED); return i
 def find():
-    i = Icon()
-    for x in range(16):
-        for y in range(16):
-            d = (x - 6) ** 2 + (y - 6) ** 2
-            if 12 <= d <= 25: i.px(x, y, DARK)
-            elif d < 12: i.px(x, y, (200, 230, 255))
+    i = Icon(); i.lens(6, 6, 12, 25)
     i.line(9, 10, 14, 15, DARK); i.line(10, 10, 15, 15, DARK); return i
 def replace():
     i = Icon(); i.glyph("A", 0, 0, BLUE); i.glyph("B", 9, 8, RED); i.line(4, 11, 7, 14, DARK); i.line(4, 11, 4, 14, DARK)
@@ -138,9 +141,13 @@ def transparent():
             i.px(x, y, (170, 200, 240) if (x + y) % 2 else WHITE)
     i.rect(1, 2, 14, 13, NAVY); i.rect(1, 2, 14, 4, NAVY, NAVY); return i
 
+def folder_find():
+    i = Icon(); i.rect(0, 5, 11, 14, DARK, FOLDER); i.rect(0, 4, 4, 5, DARK, FOLDER); i.lens(10, 5, 6, 12)
+    i.line(12, 8, 15, 11, DARK); i.line(12, 9, 14, 11, DARK); return i
+
 ICONS = [pane, new, disk, lambda: disk(True), close_tab, find, replace, letter("B", bold=True),
          letter("I", slant=True), letter("U"), letter("S"), wrap, font, colour, undo, cut, copy, paste, select_all,
-         help_, one_click, transparent]
+         help_, one_click, transparent, folder_find]
 
 
 def bmp24(width, height, pixel):

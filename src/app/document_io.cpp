@@ -102,6 +102,26 @@ ScopedFileReader::~ScopedFileReader() {
     currentReader = previous_;
 }
 
+DecodedDocument DecodeDocument(ui::RichEdit& control, std::string_view bytes, const ui::StreamProgress& progress) {
+    if (control.StreamInRtf(bytes, progress)) return {true, {}};
+    // Not rich text: the same bytes again, as plain text.
+    return {false, ui::DecodePlainText(bytes)};
+}
+
+std::wstring ParagraphText(std::wstring_view plainText) {
+    std::wstring text(plainText.size(), L'\0');
+    size_t pos = 0;
+    size_t n = 0;
+    // The pieces the control's stream-in is given, one after another: the same line ends, the same pairs.
+    while (pos < plainText.size()) {
+        const size_t piece = ui::NextTextPiece(plainText, pos, text.data() + n, text.size() - n);
+        if (piece == 0) break;
+        n += piece;
+    }
+    text.resize(n);
+    return text;
+}
+
 void readDocument(ui::RichEdit& editor, const std::wstring& path, const ui::StreamProgress& progress) {
     const long previousLimit = editor.TextLimit();
     // The limit exists to take files in, not to cut them: a limit raised only after the read would have cut a long
@@ -111,10 +131,9 @@ void readDocument(ui::RichEdit& editor, const std::wstring& path, const ui::Stre
     try {
         const std::optional<std::string> bytes = currentReader(ui::LongPathForm(path));
         if (!bytes) throw ui::Error(cannotOpen);
-        if (!editor.StreamInRtf(*bytes, progress)) {
-            // Not rich text: the same bytes again, as plain text.
-            if (!editor.StreamInText(ui::DecodePlainText(*bytes), progress)) throw ui::Error(txt::kStreamReadFailed);
-        }
+        const DecodedDocument document = DecodeDocument(editor, *bytes, progress);
+        if (!document.richText && !editor.StreamInText(document.plainText, progress))
+            throw ui::Error(txt::kStreamReadFailed);
     } catch (const std::bad_alloc&) {
         editor.SetTextLimit(previousLimit);
         throw ui::Error(cannotOpen);  // too large to hold in memory

@@ -2,6 +2,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "ui/rich_edit.h"
 
@@ -9,6 +10,19 @@ namespace app {
 
 // The text limit of an editor that holds a read file.
 constexpr long kLoadedTextLimit = 0x7FFFFFF0;
+
+// How a document's bytes are taken in, the one rule for a tab's editor and for the folder search: as rich text when
+// the control's own reader accepts them (the control then holds the document), otherwise as plain text decoded by
+// byte-order mark, UTF-8 or code page 932, which is handed back for the caller to stream in or to search.
+struct DecodedDocument {
+    bool richText = false;
+    std::wstring plainText;  // when not rich text
+};
+DecodedDocument DecodeDocument(ui::RichEdit& control, std::string_view bytes, const ui::StreamProgress& progress = {});
+
+// Plain text as the control holds it once streamed in: every line end (CR LF, LF or CR) one CR, its paragraph
+// break; positions in it are the control's character positions.
+std::wstring ParagraphText(std::wstring_view plainText);
 
 // Reads the file into the editor, replacing its text: as rich text when the control accepts it, otherwise as
 // plain text (byte-order mark, UTF-8, or code page 932). The editor's text limit is raised before the read, so that

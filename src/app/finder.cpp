@@ -132,19 +132,31 @@ private:
     bool pairsPlain_;
 };
 
-class Search {
+}  // namespace
+
+// The search of one pattern. What it learns of the pattern and of the code units it meets serves every text it is
+// run on after the first.
+class PatternFinder::Search {
 public:
-    Search(std::wstring_view text, std::wstring_view pattern) : text_(text), pattern_(pattern) {
-        folded_.reserve(pattern.size());
-        for (wchar_t c : pattern) {
+    explicit Search(std::wstring_view pattern) : pattern_(pattern) {
+        folded_.reserve(pattern_.size());
+        for (wchar_t c : pattern_) {
             const wchar_t t = tokens_.Of(c);
             folded_.push_back(t);
             if (t == kOpaque) patternOpaque_ = true;
         }
+        starts_.assign(0x10000, kUnknown);
     }
 
+    size_t PatternLength() const noexcept { return pattern_.size(); }
+
     // Pattern not empty and not longer than the text.
-    std::vector<long> Run() { return folded_[0] == kOpaque ? EveryPosition() : Starts(); }
+    std::vector<long> Run(std::wstring_view text) {
+        text_ = text;
+        probe_ = 0;
+        nextOpaque_ = kNone;
+        return folded_[0] == kOpaque ? EveryPosition() : Starts();
+    }
 
 private:
     wchar_t Token(size_t i) { return tokens_.Of(text_[i]); }
@@ -209,7 +221,6 @@ private:
         const size_t n = pattern_.size();
         const size_t lastStart = text_.size() - n;
         const unsigned first = tokens_.StartWeight(folded_[0]);
-        starts_.assign(0x10000, kUnknown);
         const wchar_t* text = text_.data();
         const Start* starts = starts_.data();
         for (size_t i = 0; i <= lastStart;) {
@@ -244,14 +255,27 @@ private:
     }
 
     std::wstring_view text_;
-    std::wstring_view pattern_;
+    std::wstring pattern_;
     Tokens tokens_;
     std::wstring folded_;  // the pattern's tokens
     bool patternOpaque_ = false;
-    std::vector<Start> starts_;  // by code unit
+    std::vector<Start> starts_;  // by code unit; learnt once for every text
     size_t probe_ = 0;           // units before this were looked at for opaque ones
     size_t nextOpaque_ = kNone;
 };
+
+PatternFinder::PatternFinder(std::wstring_view pattern) {
+    if (!pattern.empty()) search_ = std::make_unique<Search>(pattern);
+}
+
+PatternFinder::~PatternFinder() = default;
+
+std::vector<long> PatternFinder::In(std::wstring_view text) {
+    if (!search_ || search_->PatternLength() > text.size()) return {};
+    return search_->Run(text);
+}
+
+namespace {
 
 CHARFORMAT2W StyleFormat(COLORREF color, DWORD effects) {
     CHARFORMAT2W f = ui::MakeCharFormat(CFM_COLOR | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT);
@@ -280,7 +304,7 @@ void Inform(HWND owner, const std::wstring& text) {
 
 std::vector<long> findPositions(std::wstring_view text, std::wstring_view pattern) {
     if (pattern.empty() || pattern.size() > text.size()) return {};
-    return Search(text, pattern).Run();
+    return PatternFinder(pattern).In(text);
 }
 
 CHARFORMAT2W MarkedFormat() {

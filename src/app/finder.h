@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,22 @@ namespace app {
 // default locale compares strings; hits never overlap and never start or end inside a surrogate pair.
 // Empty for an empty pattern.
 std::vector<long> findPositions(std::wstring_view text, std::wstring_view pattern);
+
+// findPositions of one pattern in many texts, one after another (a folder's files): what the search learns of the
+// pattern and of the characters it meets is kept from text to text. Not for use from two threads at once.
+class PatternFinder {
+public:
+    explicit PatternFinder(std::wstring_view pattern);
+    ~PatternFinder();
+    PatternFinder(const PatternFinder&) = delete;
+    PatternFinder& operator=(const PatternFinder&) = delete;
+    // The same positions as findPositions(text, pattern).
+    std::vector<long> In(std::wstring_view text);
+
+private:
+    class Search;
+    std::unique_ptr<Search> search_;  // none for an empty pattern
+};
 
 // The formats find gives its hits: marked is red and bold only; cleared is black with no style.
 CHARFORMAT2W MarkedFormat();

@@ -8,6 +8,8 @@
 
 #include "app/document_io.h"
 #include "app/documents_on_disk.h"
+#include "app/folder_find.h"
+#include "app/folder_find_pane.h"
 #include "app/recovery.h"
 #include "ui/error.h"
 #include "ui/ini.h"
@@ -181,6 +183,7 @@ void TForm1::FormShow() {
         Rescale(ui::DpiOf(Handle()));  // placed on a monitor with another DPI
         paneLeftWidth_ = ini.ReadInteger(L"panel", L"paneLeft", scale_(180));
         paneLeftUpHeight_ = ini.ReadInteger(L"panel", L"paneLeftUp", scale_(200));
+        findPaneHeight_ = ini.ReadInteger(L"panel", L"paneFind", scale_(kFindPaneHeight));
         fontDefaults_.name = ini.ReadString(L"Font", L"Name", txt::kDefaultEditorFont);
         fontDefaults_.size = ini.ReadInteger(L"Font", L"Size", 11);
         fontDefaults_.charset = SHIFTJIS_CHARSET;
@@ -225,6 +228,7 @@ void TForm1::FormClose() {
     ini.WriteInteger(L"form", L"width", r.right - r.left);
     ini.WriteInteger(L"panel", L"paneLeft", paneLeftWidth_);
     ini.WriteInteger(L"panel", L"paneLeftUp", paneLeftUpHeight_);
+    ini.WriteInteger(L"panel", L"paneFind", findPaneHeight_);
     ini.WriteString(L"Font", L"Name", fontDefaults_.name);
     ini.WriteInteger(L"Font", L"Size", fontDefaults_.size);
     ini.WriteString(L"Folder", L"Path", SelectedFolderPath());
@@ -270,7 +274,25 @@ void TForm1::Timer1Timer() {
     const std::wstring before = editor.TextRange(editor.LineIndex(-1), sel.cpMax);
     const long column = ui::Cp932Width(before) + static_cast<long>(std::count(before.begin(), before.end(), L'\r'));
     SetStatus(0, ui::ToText(line + 1) + L" : " + ui::ToText(column + 1));
-    SetStatus(2, documents_->StatusText(slot));
+    SetStatus(2, StatusMessageShown() ? statusMessage_ : documents_->StatusText(slot));
+}
+
+void TForm1::ShowStatusMessage(const std::wstring& text, DWORD milliseconds) {
+    statusMessage_ = text;
+    statusMessageUntil_ = milliseconds == INFINITE ? 0 : ::GetTickCount64() + milliseconds;
+    SetStatus(2, text);
+}
+
+void TForm1::ClearStatusMessage() {
+    if (statusMessage_.empty()) return;
+    statusMessage_.clear();
+    SetStatus(2, current_ != 0 ? documents_->StatusText(current_) : std::wstring());
+}
+
+bool TForm1::StatusMessageShown() {
+    if (!statusMessage_.empty() && statusMessageUntil_ != 0 && ::GetTickCount64() >= statusMessageUntil_)
+        statusMessage_.clear();
+    return !statusMessage_.empty();
 }
 
 void TForm1::ShowStatusNotice(const std::wstring& text) {
@@ -445,6 +467,9 @@ void TForm1::OnCommand(int id) {
             break;
         case kBtnTikan:
             if (OnTikanClick) OnTikanClick();
+            break;
+        case kBtnFolderFind:
+            tbtnFolderFindClick();
             break;
         case kBtnBold:
             tbtnBoldClick();
@@ -625,6 +650,7 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_DESTROY:
             recovery_->WindowClosing();
             timer1_->SetEnabled(false);
+            folderSearch_->Cancel();  // quitting ends a running search at once
             if (options_.quitOnClose) ::PostQuitMessage(0);
             return 0;
     }

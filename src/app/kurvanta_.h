@@ -28,6 +28,8 @@ namespace app {
 constexpr int kSlotCount = 100;
 class Recovery;
 class DocumentsOnDisk;
+class FolderFindPane;
+class FolderSearch;
 
 // One document: a tab page with its editor.
 struct Slot {
@@ -67,6 +69,7 @@ enum ButtonId : int {
     kBtnHelp2,
     kBtnOne2,
     kBtnTomei,
+    kBtnFolderFind,
     kCmdActUagaki = 201,
     kCmdTabClose,  // N2 of PopupMenu2
     kCmdPopModos,
@@ -176,6 +179,22 @@ public:
     // The path of the folder the panel shows; empty when none, or one without a file-system path.
     std::wstring SelectedFolderPath() const;
 
+    // Find in the folder's files (folder_find_form.cpp): the shown folder and its sub-folders searched for the text
+    // of edFind, the hits listed in a pane under the tabs, and a hit opened in its tab.
+    void tbtnFolderFindClick();
+    void OpenFindResult(int row);
+    void CloseFindPane();
+    bool FindPaneVisible() const;
+    int FindPaneHeight() const noexcept { return findPaneHeight_; }
+    FolderFindPane& FindPane() noexcept { return *findPane_; }
+    FolderSearch& FolderFinder() noexcept { return *folderSearch_; }
+    Splitter& SplitterFind() { return *splitter3_; }
+
+    // A message in status bar panel 2 in place of the file name: the refresh keeps it there until it is cleared,
+    // or for the given time.
+    void ShowStatusMessage(const std::wstring& text, DWORD milliseconds = INFINITE);
+    void ClearStatusMessage();
+
     // Load and save.
     void tbtnUwagakiClick();
     void ActUagakiExecute() { tbtnUwagakiClick(); }
@@ -188,6 +207,7 @@ public:
     void tbtnPaneHyojClick();
     void Splitter1Moved();
     void Splitter2Moved();
+    void SplitterFindMoved();
     bool FormCloseQuery();
     void FormClose();
     // The system asks whether the session may end: yes when every unsaved tab is kept for the next start, otherwise
@@ -251,6 +271,7 @@ public:
     const ui::Scale& Scaling() const noexcept { return scale_; }
     static constexpr int kUiFontHeight = -12;  // "ＭＳ Ｐゴシック", 12 pixels high
     static constexpr int kTreeIndent = 19;
+    static constexpr int kFindPaneHeight = 160;  // the find pane's height when data.ini has none
     bool TimerEnabled() const { return timer1_->Enabled(); }
     RECT TabRect(int position) const;
 
@@ -265,6 +286,9 @@ private:
     void AddBand(HWND bar);
     void CreatePanes();
     void CreateFolderPanel();
+    void CreateFindPane();
+    int SlotOfFile(const std::wstring& path) const;
+    bool StatusMessageShown();
     void LayoutFileList();
     void SelectStartFolder(const std::wstring& folder);
     void FolderPanelFirstShow();
@@ -338,6 +362,9 @@ private:
     std::unique_ptr<ui::Panel> paneRight_;
     std::unique_ptr<Splitter> splitter1_;
     std::unique_ptr<Splitter> splitter2_;
+    std::unique_ptr<Splitter> splitter3_;  // above the find pane
+    std::unique_ptr<FolderFindPane> findPane_;
+    std::unique_ptr<FolderSearch> folderSearch_;  // after the pane: it goes first, and with it what it would deliver
     std::unique_ptr<ui::Timer> timer1_;
     // The folder panel's components; their windows live in the panes above.
     std::unique_ptr<shell::TContextMenuEx> contextMenuEx1_;
@@ -357,6 +384,10 @@ private:
     int paneLeftWidth_ = 180;
     int paneLeftUpHeight_ = 200;
     bool paneLeftShown_ = true;
+    int findPaneHeight_ = kFindPaneHeight;
+    bool findPaneShown_ = false;  // hidden until the first search
+    std::wstring statusMessage_;
+    ULONGLONG statusMessageUntil_ = 0;  // 0: until cleared
     dialogs::EditorFontDefaults fontDefaults_;
     std::wstring startFolder_;
     std::array<Slot, kSlotCount + 1> slots_;  // index 0 unused: slots are numbered from 1

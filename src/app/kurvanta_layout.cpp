@@ -2,6 +2,9 @@
 // the status bar and the tab control, all sized for the screen's scaling.
 #include <windowsx.h>
 
+#include <algorithm>
+
+#include "app/folder_find_pane.h"
 #include "app/kurvanta_.h"
 #include "ui/texts.h"
 
@@ -61,6 +64,7 @@ enum Picture {
     kPicHelp,
     kPicOneClick,
     kPicTransparent,
+    kPicFolderFind,
     kPictureCount
 };
 
@@ -74,6 +78,7 @@ const ButtonSpec kToolBar1[] = {
     {kBtnKensak, kPicFind, BTNS_BUTTON, txt::kHintKensak},
     {kEdTikanId, -1, BTNS_SEP, nullptr},  // room for edTikan
     {kBtnTikan, kPicReplace, BTNS_BUTTON, txt::kHintTikan},
+    {kBtnFolderFind, kPicFolderFind, BTNS_BUTTON, txt::kHintFolderFind},
 };
 
 const ButtonSpec kToolBar2[] = {
@@ -277,6 +282,7 @@ void TForm1::CreatePanes() {
     paneLeftUp_->OnResize = [this] { LayoutPaneLeftUp(); };
     paneLeftDown_->OnResize = [this] { LayoutFileList(); };
     paneRight_->OnResize = [this] { LayoutPaneRight(); };
+    CreateFindPane();
 
     splitter1_->GetPaneSize = [this] { return paneLeftWidth_; };
     splitter1_->SetPaneSize = [this](int w) {
@@ -340,9 +346,21 @@ void TForm1::LayoutPaneLeftUp() {
     ui::Place(cbFolRireki_, 0, 0, width, scale_(kHistoryDropHeight));
 }
 
+// The tabs above, and once a folder search has shown it, the find pane below them with its splitter; the pane
+// never takes more than the room the tabs leave.
 void TForm1::LayoutPaneRight() {
     const RECT r = ui::ClientRect(paneRight_->Handle());
-    ui::Place(pageControl_, 0, 0, r.right, r.bottom);
+    int tabs = static_cast<int>(r.bottom);
+    if (findPaneShown_) {
+        const int bar = scale_(kSplitterSize);
+        const int height = std::clamp(findPaneHeight_, 0, std::max(0, static_cast<int>(r.bottom) - bar));
+        tabs = static_cast<int>(r.bottom) - bar - height;
+        ui::Place(splitter3_->Handle(), 0, tabs, r.right, bar);
+        ui::Place(findPane_->Handle(), 0, tabs + bar, r.right, height);
+    }
+    ::ShowWindow(splitter3_->Handle(), findPaneShown_ ? SW_SHOWNA : SW_HIDE);
+    ::ShowWindow(findPane_->Handle(), findPaneShown_ ? SW_SHOWNA : SW_HIDE);
+    ui::Place(pageControl_, 0, 0, r.right, tabs);
     LayoutPages();
 }
 
@@ -382,6 +400,15 @@ void TForm1::Splitter2Moved() {
     }
 }
 
+void TForm1::SplitterFindMoved() {
+    // Dragged shut, the find pane keeps the splitter's minimum, as the other panes do; dragged past the tabs, it
+    // keeps the room there is.
+    const int room =
+        static_cast<int>(ui::ClientRect(paneRight_->Handle()).bottom) - scale_(kSplitterSize) - splitter3_->MinSize;
+    findPaneHeight_ = std::clamp(findPaneHeight_, splitter3_->MinSize, std::max(room, splitter3_->MinSize));
+    LayoutPaneRight();
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Screen scaling.
 
@@ -416,6 +443,8 @@ void TForm1::ApplyScale() {
     ::SendMessageW(pageControl_, TCM_SETITEMSIZE, 0, MAKELPARAM(s(kTabWidth), s(kTabHeight)));
     splitter1_->MinSize = s(kSplitterMinSize);
     splitter2_->MinSize = s(kSplitterMinSize);
+    splitter3_->MinSize = s(kSplitterMinSize);
+    findPane_->ApplyScale(uiFont_.get(), s);
     for (const Slot& slot : slots_)
         if (slot.editor) ZoomEditor(*slot.editor);
     shellTreeView1_->SetIndent(s(kTreeIndent));
@@ -435,6 +464,7 @@ void TForm1::Rescale(UINT dpi) {
     // The panes keep their share of the window: their sizes are pixels at the old DPI.
     paneLeftWidth_ = scale_.From(paneLeftWidth_, old);
     paneLeftUpHeight_ = scale_.From(paneLeftUpHeight_, old);
+    findPaneHeight_ = scale_.From(findPaneHeight_, old);
     ApplyScale();
 }
 

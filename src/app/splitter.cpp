@@ -20,7 +20,7 @@ int Splitter::Position() const {
 
 void Splitter::DragBy(int delta) {
     if (!SetPaneSize) return;
-    int size = startSize_ + delta;
+    int size = startSize_ + (PaneAfter ? -delta : delta);
     // Dragged past the minimum, the pane snaps shut, as a splitter does.
     if (size < MinSize) size = 0;
     SetPaneSize(size);

@@ -1,4 +1,4 @@
-// A bar between two panes that the user drags to resize the pane before it.
+// A bar between two panes that the user drags to resize the pane before it, or the one after it.
 #pragma once
 #include <functional>
 
@@ -12,6 +12,8 @@ public:
     Splitter(ui::Component* owner, HWND parent, Orientation orientation);
 
     int MinSize = 10;
+    // The pane resized is the one after the bar (below it, or to its right): dragging towards it makes it smaller.
+    bool PaneAfter = false;
     // Reads and writes the size of the pane the bar resizes.
     std::function<int()> GetPaneSize;
     std::function<void(int)> SetPaneSize;

@@ -55,6 +55,19 @@ inline constexpr wchar_t kConfirmSearchEnd[] = L"』を";
 inline constexpr wchar_t kConfirmReplaceEnd[] = L"』に";
 inline constexpr wchar_t kConfirmLast[] = L"全置換します。ではいいですか？";
 
+// Find in the folder's files.
+inline constexpr wchar_t kHintFolderFind[] = L"フォルダ内を検索";
+inline constexpr wchar_t kFolderFindCaption[] = L"「%s」 %d 件 / %d ファイル";
+inline constexpr wchar_t kFolderFindCancelled[] = L"（中止）";
+inline constexpr wchar_t kFolderFindLimited[] = L"（上限）";
+inline constexpr wchar_t kFolderFindUnopened[] = L"（開けないファイル %d）";
+inline constexpr wchar_t kFolderFindProgress[] = L"検索中 %d / %d ファイル";
+inline constexpr wchar_t kFolderFindColumnFile[] = L"ファイル";
+inline constexpr wchar_t kFolderFindColumnLine[] = L"行";
+inline constexpr wchar_t kFolderFindColumnText[] = L"内容";
+inline constexpr wchar_t kFolderFindClose[] = L"×";
+inline constexpr wchar_t kFolderFindHitGone[] = L"該当箇所が見つかりません";
+
 // Tool button hints.
 inline constexpr wchar_t kHintPaneHyoj[] = L"フォルダパネル表示/非表示";
 inline constexpr wchar_t kHintHakusi[] = L"新規白紙作成";

@@ -1,5 +1,8 @@
 // A main window in a temporary folder of its own, with scripted answers for its questions.
 #pragma once
+#include <windows.h>
+#include <commctrl.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <memory>
@@ -12,6 +15,32 @@
 #include "app/recovery.h"
 #include "support/test_support.h"
 #include "ui/text.h"
+
+namespace testing_support {
+
+// The middle of a list view row's caption, in the list's coordinates.
+inline POINT RowCentre(HWND list, int row) {
+    RECT r{};
+    ListView_GetItemRect(list, row, &r, LVIR_LABEL);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// A press and release of the left button in the middle of a list view row, posted as the mouse posts them; twice
+// for a double-click.
+inline void ClickRow(HWND list, int row, bool twice) {
+    ListView_EnsureVisible(list, row, FALSE);
+    const POINT centre = RowCentre(list, row);
+    const LPARAM at = MAKELPARAM(centre.x, centre.y);
+    ::PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(list, WM_LBUTTONUP, 0, at);
+    if (twice) {
+        ::PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        ::PostMessageW(list, WM_LBUTTONUP, 0, at);
+    }
+    PumpFor(50);
+}
+
+}  // namespace testing_support
 
 class MainWindowTest : public ::testing::Test {
 protected:

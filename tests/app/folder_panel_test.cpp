@@ -47,27 +47,6 @@ int RowOf(HWND list, const std::wstring& caption) {
     return -1;
 }
 
-// The middle of a row's caption, in the list's coordinates.
-POINT RowCentre(HWND list, int row) {
-    RECT r{};
-    ListView_GetItemRect(list, row, &r, LVIR_LABEL);
-    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
-// A press and release of the left button in the middle of a row, posted as the mouse posts them.
-void ClickRow(HWND list, int row, bool twice) {
-    ListView_EnsureVisible(list, row, FALSE);
-    const POINT centre = RowCentre(list, row);
-    const LPARAM at = MAKELPARAM(centre.x, centre.y);
-    ::PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    ::PostMessageW(list, WM_LBUTTONUP, 0, at);
-    if (twice) {
-        ::PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-        ::PostMessageW(list, WM_LBUTTONUP, 0, at);
-    }
-    testing_support::PumpFor(50);
-}
-
 // A drop of files from the shell, as the system hands it to a window.
 HGLOBAL MakeDrop(const std::vector<std::wstring>& paths) {
     size_t chars = 1;
@@ -227,12 +206,12 @@ TEST_F(FolderPanelTest, ADoubleClickOpensAFileWithAnExtensionOnly) {
 
     const int readme = RowOf(List(), L"README");
     ASSERT_NE(readme, -1);
-    ClickRow(List(), readme, true);
+    testing_support::ClickRow(List(), readme, true);
     EXPECT_EQ(form->TabCount(), 1);
 
     const int notes = RowOf(List(), L"notes.txt");
     ASSERT_NE(notes, -1);
-    ClickRow(List(), notes, true);
+    testing_support::ClickRow(List(), notes, true);
     ASSERT_EQ(form->TabCount(), 2);
     EXPECT_EQ(form->TabCaption(form->CurrentSlot()), L"notes");
     EXPECT_EQ(Text(form->CurrentSlot()), L"my notes");
@@ -246,7 +225,7 @@ TEST_F(FolderPanelTest, OneClickModeAsksBeforeReplacingAModifiedTab) {
     Type(1, L"unsaved work");
 
     prompter.answers = {IDNO};
-    ClickRow(List(), RowOf(List(), L"notes.txt"), false);
+    testing_support::ClickRow(List(), RowOf(List(), L"notes.txt"), false);
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_NE(prompter.LastText().find(L"が未保存ですが閉じますか？"), std::wstring::npos);
     EXPECT_EQ(Text(1), L"unsaved work");
@@ -254,8 +233,8 @@ TEST_F(FolderPanelTest, OneClickModeAsksBeforeReplacingAModifiedTab) {
 
     // Yes: the same tab takes the file.
     prompter.answers = {IDYES};
-    ClickRow(List(), RowOf(List(), L"start.txt"), false);
-    ClickRow(List(), RowOf(List(), L"notes.txt"), false);
+    testing_support::ClickRow(List(), RowOf(List(), L"start.txt"), false);
+    testing_support::ClickRow(List(), RowOf(List(), L"notes.txt"), false);
     EXPECT_EQ(form->TabCount(), 1);
     EXPECT_EQ(Text(1), L"my notes");
 }
@@ -361,7 +340,7 @@ TEST_F(FolderPanelTest, ARightClickOnAFileShowsOneShellMenuWhereThePointerIs) {
     OpenIn(folder);
     const int row = RowOf(List(), L"notes.txt");
     ASSERT_NE(row, -1);
-    const POINT at = RowCentre(List(), row);
+    const POINT at = testing_support::RowCentre(List(), row);
     MenuWatch watch;
     const std::vector<RECT>& menus = watch.menus;
     const LPARAM point = MAKELPARAM(at.x, at.y);
@@ -507,7 +486,7 @@ TEST_F(FolderPanelTest, RenamingTheShownFolderOrAnAncestorInTheTreeMovesEverythi
     // The list goes on working in the folder's new place: a double-click opens its file.
     const int row = RowOf(List(), L"start.txt");
     ASSERT_NE(row, -1);
-    ClickRow(List(), row, true);
+    testing_support::ClickRow(List(), row, true);
     ASSERT_EQ(form->TabCount(), 2);
     EXPECT_EQ(Text(form->CurrentSlot()), L"start");
 }
@@ -614,14 +593,14 @@ TEST_F(FolderPanelTest, AFolderWithADotInItsNameIsEnteredOrSelectedButNeverOpene
     // One-click mode with unsaved work: a click on the folder selects it and leaves the tab alone.
     form->SetButtonDown(app::kBtnOne2, true);
     Type(1, L"unsaved work");
-    ClickRow(List(), RowOf(List(), L"v1.2"), false);
+    testing_support::ClickRow(List(), RowOf(List(), L"v1.2"), false);
     EXPECT_TRUE(prompter.messages.empty()) << ui::Utf8FromWide(prompter.LastText());
     EXPECT_EQ(Text(1), L"unsaved work");
     EXPECT_EQ(form->ShellListView1().GetSelectedPath(), folder + L"\\v1.2");
 
     // Double-click mode: the folder is entered, and no tab opens for it.
     form->SetButtonDown(app::kBtnOne2, false);
-    ClickRow(List(), RowOf(List(), L".git"), true);
+    testing_support::ClickRow(List(), RowOf(List(), L".git"), true);
     Settle();
     EXPECT_TRUE(prompter.messages.empty()) << ui::Utf8FromWide(prompter.LastText());
     EXPECT_EQ(form->TabCount(), 1);
@@ -634,7 +613,7 @@ TEST_F(FolderPanelTest, ARightPressThatMovedAwayOpensNoMenuWhenThePointerComesBa
     OpenIn(folder);
     const int row = RowOf(List(), L"notes.txt");
     ASSERT_NE(row, -1);
-    POINT at = RowCentre(List(), row);
+    POINT at = testing_support::RowCentre(List(), row);
     ::ClientToScreen(List(), &at);
     ::SetForegroundWindow(form->Handle());
     using testing_support::SendMouse;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/application.h"
+#include "app/folder_find_pane.h"
 #include "support/test_support.h"
 
 namespace {
@@ -78,7 +79,7 @@ struct Scaling : ::testing::Test {
         const ui::Scale s(at);
         EXPECT_EQ(form.Scaling().Dpi(), at);
         for (HWND control : {form.StatusBar(), form.FindBox(), form.PageControl(), form.cbFolRireki(),
-                             form.ShellTreeView1().Handle(), form.ShellListView1().Handle()})
+                             form.ShellTreeView1().Handle(), form.ShellListView1().Handle(), form.FindPane().List()})
             EXPECT_EQ(FontHeightOf(control), s(-12));
         EXPECT_EQ(form.ShellTreeView1().Indent(), s(19));
         for (HWND bar : {form.ToolBar1(), form.ToolBar2()}) {
@@ -100,6 +101,8 @@ struct Scaling : ::testing::Test {
         EXPECT_EQ(WindowSize(form.Splitter1().Handle()).cx, s(6));
         EXPECT_EQ(WindowSize(form.Splitter2().Handle()).cy, s(6));
         EXPECT_EQ(form.Splitter1().MinSize, s(10));
+        EXPECT_EQ(form.SplitterFind().MinSize, s(10));
+        EXPECT_EQ(ListView_GetColumnWidth(form.FindPane().List(), 0), s(200));
         EXPECT_EQ(WindowSize(form.Panel1()).cy, s(20));
         // The editors' point sizes are drawn at the system's DPI; the zoom makes up the rest.
         for (int slot = 1; slot <= app::kSlotCount; ++slot) {
@@ -165,6 +168,7 @@ TEST_F(Scaling, MainWindowIsMadeForItsMonitorAndFollowsAChange) {
     EXPECT_EQ(WindowSize(form.Handle()).cy, std::min(s(550), ::GetSystemMetrics(SM_CYMAXTRACK)));
     EXPECT_EQ(form.PaneLeftWidth(), s(180));
     EXPECT_EQ(form.PaneLeftUpHeight(), s(200));
+    EXPECT_EQ(form.FindPaneHeight(), s(160));
 
     const UINT other = OtherDpi(dpi);
     ::MoveWindow(form.Handle(), 20, 20, s(700), s(450), TRUE);  // fits the test's screen at either DPI
@@ -175,6 +179,7 @@ TEST_F(Scaling, MainWindowIsMadeForItsMonitorAndFollowsAChange) {
     EXPECT_TRUE(::EqualRect(&now, &suggested)) << "the window takes the suggested place and size";
     EXPECT_EQ(form.PaneLeftWidth(), ui::Scale(other)(180));
     EXPECT_EQ(form.PaneLeftUpHeight(), ui::Scale(other)(200));
+    EXPECT_EQ(form.FindPaneHeight(), ui::Scale(other)(160));
     // A tab made after the change (新規白紙作成) is zoomed as well.
     const POINT p = CentreOf(form.ToolBar1(), app::kBtnHakusi);
     ::SendMessageW(form.ToolBar1(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));

@@ -214,3 +214,21 @@ TEST(FindPositions, AgreesWithTheComparisonOnLongMostlyPlainText) {
          {L"abc", L"ABCABC", L"c日", L"コーヒー", L"ーヒ", L"テキスト", L"sß", L"b", L"😀a"})
         EXPECT_EQ(findPositions(text, pattern), Reference(text, pattern)) << pattern;
 }
+
+TEST(PatternFinder, EachTextOfARowGetsTheHitsItWouldGetAlone) {
+    // What the finder learns of one text must not leak into the next: long texts then short ones, texts with
+    // characters only the comparison can judge and texts without, and texts shorter than the pattern.
+    std::mt19937 rng(11);
+    const auto& pieces = Pieces();
+    for (const std::wstring pattern : {L"ab", L"ーヒ", L"ss", L"\u00ADa", L"日本", L"ー"}) {
+        app::PatternFinder finder(pattern);
+        for (int round = 0; round < 60; ++round) {
+            std::wstring text;
+            const size_t length = round % 7 == 0 ? 1 : rng() % (round % 2 ? 40 : 400);
+            while (text.size() < length) text += rng() % 5 ? pieces[rng() % pieces.size()] : pattern;
+            ASSERT_EQ(finder.In(text), Reference(text, pattern)) << "round " << round;
+        }
+        EXPECT_TRUE(finder.In(L"").empty());
+    }
+    EXPECT_TRUE(app::PatternFinder(L"").In(L"anything").empty());
+}

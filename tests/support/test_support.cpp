@@ -26,23 +26,24 @@ std::optional<std::wstring> ScriptedPrompter::SaveFile(HWND, const ui::SaveDialo
     return p;
 }
 
-bool RemoveFromOutside(const std::wstring& folder) {
+namespace {
+
+// The path as the system beneath Wine names it; empty when the program does not run under Wine.
+std::wstring UnixPathOf(const std::wstring& path) {
     using UnixName = char*(CDECL*)(const wchar_t*);
     const auto unixName = reinterpret_cast<UnixName>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = unixName ? unixName(folder.c_str()) : nullptr;
-    if (!name) {
-        std::error_code ec;
-        std::filesystem::remove_all(folder, ec);
-        return !std::filesystem::exists(folder, ec);
-    }
-    std::wstring command = L"Z:\\bin\\rm -rf \"";
+    char* name = unixName ? unixName(path.c_str()) : nullptr;
+    if (!name) return {};
     const int length = ::MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
     std::wstring unixPath(static_cast<size_t>(length > 0 ? length : 1), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, name, -1, unixPath.data(), length);
-    command += unixPath.c_str();
-    command += L"\"";
     ::HeapFree(::GetProcessHeap(), 0, name);
+    return unixPath.c_str();
+}
+
+// Starts a program of the system beneath Wine; its end cannot be waited for, only its work.
+bool StartUnixCommand(std::wstring command) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -50,10 +51,41 @@ bool RemoveFromOutside(const std::wstring& folder) {
         return false;
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
-    // A program of the system runs beside Wine's processes: its end cannot be waited for, only its work.
+    return true;
+}
+
+}  // namespace
+
+bool RemoveFromOutside(const std::wstring& folder) {
+    const std::wstring unixPath = UnixPathOf(folder);
+    if (unixPath.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+        return !std::filesystem::exists(folder, ec);
+    }
+    if (!StartUnixCommand(L"Z:\\bin\\rm -rf \"" + unixPath + L"\"")) return false;
     std::error_code ec;
     for (int waited = 0; waited < 10000 && std::filesystem::exists(folder, ec); waited += 20) ::Sleep(20);
     return !std::filesystem::exists(folder, ec);
+}
+
+bool LinkFolder(const std::wstring& link, const std::wstring& target) {
+    // Wine accepts the call but makes no link; the system beneath it makes one that Wine shows as a reparse point.
+    if (::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
+        ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    const std::wstring unixTarget = UnixPathOf(target);
+    const std::wstring unixFolder = UnixPathOf(link.substr(0, link.find_last_of(L'\\')));
+    if (unixTarget.empty() || unixFolder.empty()) return false;
+    const std::wstring name = link.substr(link.find_last_of(L'\\') + 1);
+    if (!StartUnixCommand(L"Z:\\bin\\ln -s \"" + unixTarget + L"\" \"" + unixFolder + L"/" + name + L"\""))
+        return false;
+    for (int waited = 0; waited < 10000; waited += 20) {
+        const DWORD attributes = ::GetFileAttributesW(link.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        ::Sleep(20);
+    }
+    return false;
 }
 
 TempDir::TempDir() {

@@ -65,6 +65,10 @@ std::string ReadBytes(const std::wstring& path);
 // Wine by the system's own rm, since Wine keeps a folder that a handle of ours holds until the handle closes (as
 // Windows did before deletion by POSIX rules); elsewhere with the file functions. True when the folder is gone.
 bool RemoveFromOutside(const std::wstring& folder);
+// Makes a link to a folder (a symbolic link, a reparse point): on Windows by the file functions, under Wine by the
+// system's own ln. True when the link is there and is a reparse point. RemoveFromOutside takes the link away
+// without touching its target.
+bool LinkFolder(const std::wstring& link, const std::wstring& target);
 
 // Pumps messages for about the given time.
 void PumpFor(DWORD milliseconds);
