@@ -22,13 +22,13 @@ using bench::Print;
 constexpr int kTabs = 100;
 constexpr int kDocumentBytes = 100 * 1024;  // in code page 932, as the document would be saved as plain text
 
-// Prose of Latin and Japanese words in lines, kDocumentBytes long in code page 932.
-std::wstring Document() {
+// Prose of Latin and Japanese words in lines, this long in code page 932.
+std::wstring Document(int length = kDocumentBytes) {
     const std::wstring words[] = {L"今日は", L"天気が", L"良いので",  L"公園まで", L"散歩しました。", L"editor ",
                                   L"text ",  L"保存",   L"recovery ", L"データ",   L"Windows ",       L"、"};
     std::wstring text;
     int bytes = 0;
-    for (size_t i = 0; bytes < kDocumentBytes; ++i) {
+    for (size_t i = 0; bytes < length; ++i) {
         const std::wstring& w = i % 13 == 12 ? std::wstring(L"\r") : words[(i * 7) % std::size(words)];
         text += w;
         bytes += ui::Cp932Width(w);
@@ -56,6 +56,42 @@ size_t SnapshotFiles(const std::filesystem::path& root) {
     for (const auto& e : std::filesystem::recursive_directory_iterator(root, ec))
         if (e.path().extension() == L".rtf") ++files;
     return files;
+}
+
+// One big document: how long its snapshot holds the window, and what share of a minute of typing in it goes to
+// snapshots (typing in bursts with pauses, so that every pause asks for one).
+void RunBigDocumentBenchmarks(const std::filesystem::path& dir) {
+    app::TForm1 form(app::TForm1Options{(dir / L"data-big.ini").wstring(), {}, false});
+    form.Show(SW_SHOWNOACTIVATE);
+    app::Recovery& recovery = form.UnsavedWork();
+    PumpUntil([&] { return recovery.Settled(); });
+    ui::RichEdit& editor = *form.SlotAt(1).editor;
+    editor.ReplaceSelection(Document(1024 * 1024), false);
+    editor.Select(100, 200000);
+    CHARFORMAT2W bold = ui::MakeCharFormat(CFM_BOLD);
+    bold.dwEffects = CFE_BOLD;
+    editor.SetSelectionFormat(bold);
+    editor.Select(0, 0);
+    {
+        bench::StallWatch watch(form.Handle());
+        PumpUntil([&] { return recovery.Settled(); });
+        Print("recovery_snapshot_1mb_stall_ms", watch.Stop(), "ms", 1);
+    }
+    Print("recovery_snapshot_1mb_streamout_ms", static_cast<double>(recovery.SnapshotMs()), "ms", 0);
+
+    const ULONGLONG spentBefore = recovery.SnapshotMs();
+    const double typing = Milliseconds([&] {
+        const ULONGLONG end = ::GetTickCount64() + 60000;
+        while (::GetTickCount64() < end) {
+            for (int i = 0; i < 10; ++i) {
+                ::PostMessageW(editor.Handle(), WM_CHAR, L'a' + i, 1);
+                PumpFor(150);
+            }
+            PumpFor(2500);  // the writer thinks: a snapshot is due
+        }
+    });
+    Print("recovery_snapshot_share_pct", 100.0 * static_cast<double>(recovery.SnapshotMs() - spentBefore) / typing, "%",
+          2);
 }
 
 }  // namespace
@@ -119,6 +155,7 @@ void RunRecoveryBenchmarks() {
     }
     // The window's end removed the snapshots with their folder.
     Print("recovery_files_left_at_exit", static_cast<double>(SnapshotFiles(root)), "files", 0);
+    RunBigDocumentBenchmarks(dir);
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
 }

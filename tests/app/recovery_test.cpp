@@ -589,6 +589,13 @@ TEST_F(RecoveryTest, OnlyTheUsersOwnWorkIsOfferedAndTheIndexCarriesNamesAndStamp
     EXPECT_EQ(form->SlotAt(2).stamp.size, stamp.size);
     EXPECT_EQ(form->SlotAt(2).stamp.lastWrite, stamp.lastWrite);
     EXPECT_EQ(FileNames(other), (std::vector<std::wstring>{L"index.txt", L"lock", L"tab1.rtf"}));
+    // Another program wrote the file since the snapshot: the first overwrite save asks, and No leaves it alone.
+    WriteBytes(a, "written by another program");
+    ASSERT_EQ(form->CurrentSlot(), 2);
+    prompter.answers = {IDNO, IDNO};
+    form->tbtnUwagakiClick();
+    EXPECT_EQ(prompter.LastText(), L"ファイル " + a + L" は他のプログラムで変更されています。\r\n上書きしますか？");
+    EXPECT_EQ(ReadBytes(a), "written by another program");
 
     // NTFS names may hold a surrogate without its pair; every field comes back unit for unit.
     app::recovery::Entry e;

@@ -7,8 +7,10 @@
 #include <richedit.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -302,21 +304,41 @@ TEST(ProgramRecovery, TheWorkOfAKilledProgramComesBackWithItsCaptionsAndFiles) {
     EXPECT_FALSE(std::filesystem::exists(root));
 }
 
-TEST(ProgramRecovery, NoLeavesNothingOfTheKilledProgramsWork) {
+// Under Wine the Recycle Bin is the Linux desktop's trash, for files of the Linux side (drive Z:); empty elsewhere.
+std::filesystem::path LinuxTrash() {
+    wchar_t home[MAX_PATH]{};
+    const DWORD n = ::GetEnvironmentVariableW(L"WINEHOMEDIR", home, MAX_PATH);  // "\\??\\Z:\\home\\user"
+    if (n < 5 || n >= MAX_PATH) return {};
+    return std::filesystem::path(home + 4) / L".local\\share\\Trash\\files";
+}
+
+TEST(ProgramRecovery, NoPutsTheKilledProgramsWorkInTheRecycleBin) {
     ASSERT_FALSE(testing_support::ProgramPath().empty()) << "PILKA_EXE is not set";
-    testing_support::TempDir dir;
+    const std::filesystem::path trash = LinuxTrash();
+    testing_support::TempDir dir(trash.empty() ? std::filesystem::path() : std::filesystem::path(L"Z:\\tmp"));
     const std::filesystem::path root = dir.Path() / L"recovery";
     {
         const StartedProgram first(dir.Path().wstring(), L"");
         ASSERT_FALSE(TypeUntilKept(first, root, L"throw this away").empty());
         Kill(first);
     }
+    const std::wstring instance = std::filesystem::directory_iterator(root)->path().filename().wstring();
     const StartedProgram again(dir.Path().wstring(), L"");
     const Box offer = WaitForBox(again, 15000);
     ASSERT_NE(offer.hwnd, nullptr);
     EXPECT_EQ(offer.text, L"前回の終了時に保存されていない文書が 1 件あります。復元しますか？");
     ASSERT_TRUE(Press(offer, L"いいえ(&N)"));
     EXPECT_TRUE(WaitFor([&] { return FilesUnder(root) == 0; }, 10000));
+    if (!trash.empty()) {
+        bool binned = false;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(trash, ec))
+            binned = binned || (e.path().filename().wstring().starts_with(instance) &&
+                                std::filesystem::exists(e.path() / L"tab1.rtf", ec));
+        EXPECT_TRUE(binned) << "not in " << trash;
+        for (const auto& e : std::filesystem::directory_iterator(trash, ec))
+            if (e.path().filename().wstring().starts_with(instance)) std::filesystem::remove_all(e.path(), ec);
+    }
     HWND window = again.WaitForMainWindow(5000);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(TabCount(window), 1);
@@ -358,4 +380,34 @@ TEST(ProgramRecovery, ASecondCopyStartedWhileTheFirstRunsOffersNothing) {
     ASSERT_NE(thirdWindow, nullptr);
     ::PostMessageW(thirdWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForExit(third), 0u);
+}
+
+TEST(ProgramRecovery, TheSessionsEndAsksFromOutsideWhileNothingKeepsTheWork) {
+    ASSERT_FALSE(testing_support::ProgramPath().empty()) << "PILKA_EXE is not set";
+    testing_support::TempDir dir;
+    testing_support::WriteBytes(dir / L"recovery", "a file where the folder would go");
+    const StartedProgram program(dir.Path().wstring(), L"");
+    const HWND window = program.WaitForMainWindow(15000);
+    ASSERT_NE(window, nullptr);
+    HWND editor = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (editor = ShownEditor(window)) != nullptr; }, 5000));
+    Type(editor, L"kept nowhere");
+    ASSERT_TRUE(WaitFor([&] { return WindowText(editor) == L"kept nowhere"; }, 5000));
+
+    // The system's log-off asks the window, and waits for its answer.
+    std::atomic<DWORD_PTR> answer{99};
+    std::thread logoff([&] {
+        DWORD_PTR result = 99;
+        ::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 30000, &result);
+        answer = result;
+    });
+    const Box question = WaitForBox(program, 15000);
+    const bool pressed = question.hwnd && Press(question, L"いいえ(&N)");
+    logoff.join();
+    ASSERT_NE(question.hwnd, nullptr);
+    EXPECT_EQ(question.text, L"未保存テキストがありますが\r\n保存せずに終了しますか？");
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(answer.load(), 0u) << "No holds the session's end";
+    EXPECT_EQ(WindowText(editor), L"kept nowhere");
+    ::TerminateProcess(program.Process(), 1);
 }

@@ -88,9 +88,9 @@ bool LinkFolder(const std::wstring& link, const std::wstring& target) {
     return false;
 }
 
-TempDir::TempDir() {
+TempDir::TempDir(const std::filesystem::path& under) {
     std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
+    path_ = (under.empty() ? std::filesystem::temp_directory_path() : under) /
             (L"pilka_test_" + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(rd()));
     std::filesystem::create_directories(path_);
 }

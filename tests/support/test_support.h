@@ -47,7 +47,8 @@ private:
 // A fresh folder under the temporary directory, removed with its contents at the end of the scope.
 class TempDir {
 public:
-    TempDir();
+    // under: the folder to make it in, the system's temporary folder when empty.
+    explicit TempDir(const std::filesystem::path& under = {});
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
