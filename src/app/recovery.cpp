@@ -220,14 +220,7 @@ void Recovery::Tick() {
             if (Due(slot, now, false)) round_.push_back(slot);
         if (now >= retryAt_) {
             FollowCaptions();
-            if (indexStale_ && pending_ == 0) {
-                std::string index = Index();
-                Queue([index](recovery::InstanceFolder& folder) { return folder.WriteIndex(index); },
-                      [this, index](Result r) {
-                          Outcome(r);
-                          if (r == Result::kOk && index == Index()) indexStale_ = false;
-                      });
-            }
+            if (indexStale_ && pending_ == 0) QueueIndex();
         }
     }
     if (!round_.empty()) {
@@ -318,7 +311,10 @@ void Recovery::FollowCaptions() {
         e.stamp = now.stamp;
         changed = true;
     }
-    if (!changed) return;
+    if (changed) QueueIndex();
+}
+
+void Recovery::QueueIndex() {
     std::string index = Index();
     Queue([index](recovery::InstanceFolder& folder) { return folder.WriteIndex(index); },
           [this, index](Result r) {
@@ -335,14 +331,7 @@ bool Recovery::QueryEndSession() {
         for (int slot = 1; slot <= kSlotCount; ++slot)
             if (Due(slot, now, true)) Snap(slot);
         FollowCaptions();
-        if (indexStale_) {
-            std::string index = Index();
-            Queue([index](recovery::InstanceFolder& folder) { return folder.WriteIndex(index); },
-                  [this, index](Result r) {
-                      Outcome(r);
-                      if (r == Result::kOk && index == Index()) indexStale_ = false;
-                  });
-        }
+        if (indexStale_) QueueIndex();
         WaitForDisk(timing_.sessionWaitMs, true);
     }
     ending_ = false;

@@ -103,6 +103,7 @@ private:
     bool AllKept() const;
     void Snap(int slot);
     void FollowCaptions();
+    void QueueIndex();
     void Offer(const Orphans& orphans);
     void ReleaseAll(const Orphans& orphans);
     void RestoreNext(const std::shared_ptr<RestoreRun>& run);
