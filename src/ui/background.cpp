@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -114,14 +115,22 @@ void UiInbox::Drain() {
         state->wakePosted = false;
         ready.swap(state->pending);
     }
+    // A result that throws does not take the rest of its batch with it: they run, and the first failure is
+    // passed on once they have (to the message boundary, which shows it).
+    std::exception_ptr failed;
     for (auto& work : ready) {
         {
             const std::lock_guard lock(state->mutex);
-            if (!state->alive) return;
+            if (!state->alive) break;
         }
-        work();
+        try {
+            work();
+        } catch (...) {
+            if (!failed) failed = std::current_exception();
+        }
         work = nullptr;
     }
+    if (failed) std::rethrow_exception(failed);
 }
 
 LRESULT UiInbox::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {

@@ -46,7 +46,8 @@ public:
     };
     Sender MakeSender() const { return Sender(state_); }
 
-    // Runs everything posted so far, now (a caller that must not wait for its message loop).
+    // Runs everything posted so far, now (a caller that must not wait for its message loop). A result that throws
+    // does not stop the others; the first exception is thrown again once they have run.
     void Drain();
 
     // How often the inbox looks for posts whose wake message could not be posted (a full message queue).

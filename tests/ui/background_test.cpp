@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -134,4 +135,20 @@ TEST(Background, AResultWhoseWakeCouldNotBePostedStillArrives) {
     // Nothing else is ever posted: only the inbox itself can bring the result in.
     EXPECT_TRUE(testing_support::PumpUntil([&] { return ran; }, 3000));
     EXPECT_EQ(refusedPosts.load(), 1);
+}
+
+TEST(Background, AResultThatThrowsLeavesTheRestOfItsBatchToRunAndIsShown) {
+    testing_support::ScriptedPrompter prompter;
+    ui::UiInbox inbox;
+    const ui::UiInbox::Sender sender = inbox.MakeSender();
+    std::vector<int> ran;
+    // One batch: all three are pending before the inbox's wake is taken.
+    sender.Post([&ran] { ran.push_back(1); });
+    sender.Post([] { throw std::runtime_error("a result that fails"); });
+    sender.Post([&ran] { ran.push_back(3); });
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return ran.size() == 2; }, 3000));
+    EXPECT_EQ(ran, (std::vector<int>{1, 3}));
+    // The failure still reaches the user, in the standard error box.
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_NE(prompter.messages[0].flags & MB_ICONERROR, 0u);
 }
