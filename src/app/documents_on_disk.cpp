@@ -117,6 +117,7 @@ void DocumentsOnDisk::Took(int slot, const FileStamp& stamp) {
     t.looking = false;
     t.newer = false;
     t.missing = false;
+    t.markedMissing = false;
     t.asked = {};
     t.notice.clear();
     t.noticeLasts = false;
@@ -184,13 +185,13 @@ void DocumentsOnDisk::Arrived(int slot, const ui::Generation::Token& token, cons
                 break;
             case Finding::first:
                 form_.SlotAt(slot).stamp = outcome.stamp;
-                ClearMissing(t);
+                ClearMissing(slot);
                 break;
             case Finding::same:
-                ClearMissing(t);
+                ClearMissing(slot);
                 break;
             case Finding::changed:
-                ClearMissing(t);
+                ClearMissing(slot);
                 Changed(slot, token, outcome);
                 break;
         }
@@ -218,14 +219,24 @@ void DocumentsOnDisk::Gone(int slot) {
     t.missing = true;
     // The tab may now hold the only copy of the text: it counts as unsaved, so that closing the tab or the program
     // asks first, and recovery keeps it.
-    form_.SlotAt(slot).editor->SetModified(true);
+    ui::RichEdit& editor = *form_.SlotAt(slot).editor;
+    t.markedMissing = !editor.Modified();
+    editor.SetModified(true);
     form_.UnsavedWork().Changed(slot);
     Notify(slot, txt::kFileMissing, true);
 }
 
-void DocumentsOnDisk::ClearMissing(Track& t) {
+void DocumentsOnDisk::ClearMissing(int slot) {
+    Track& t = TrackOf(slot);
     if (!t.missing) return;
     t.missing = false;
+    if (t.markedMissing) {
+        // Gone for a moment only (a program that saves by deleting and writing anew): the tab holds what it read
+        // or saved, as before, and follows the file from here as any unmodified tab does.
+        t.markedMissing = false;
+        form_.SlotAt(slot).editor->SetModified(false);
+        form_.UnsavedWork().Replaced(slot);
+    }
     t.notice.clear();
     t.noticeLasts = false;
 }

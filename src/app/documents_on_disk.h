@@ -80,6 +80,9 @@ public:
     void TabShown(int slot);
     void LookAtCurrent();
 
+    // The tab's text changed (typing, a paste, an undo).
+    void Edited(int slot) { TrackOf(slot).markedMissing = false; }
+
     // Before an overwrite save: false when another program changed the file since the tab read or saved it and the
     // user does not want it written over.
     bool MayOverwrite(int slot);
@@ -95,13 +98,14 @@ public:
 
 private:
     struct Track {
-        ui::Generation generation;  // a new one for each look, read and save: older looks are stale
-        bool looking = false;       // a look of this tab is under way
-        bool newer = false;         // another program changed the file since the tab read or saved it
-        bool missing = false;       // the tab was told that its file is gone
-        FileStamp asked;            // the change the user was asked about last, so that each is asked about once
-        std::wstring notice;        // shown in panel 2 in place of the file name
-        bool noticeLasts = false;   // kept while the file stays as the notice says; otherwise until the tab is left
+        ui::Generation generation;   // a new one for each look, read and save: older looks are stale
+        bool looking = false;        // a look of this tab is under way
+        bool newer = false;          // another program changed the file since the tab read or saved it
+        bool missing = false;        // the tab was told that its file is gone
+        bool markedMissing = false;  // its modified mark is only that: nothing was typed since
+        FileStamp asked;             // the change the user was asked about last, so that each is asked about once
+        std::wstring notice;         // shown in panel 2 in place of the file name
+        bool noticeLasts = false;    // kept while the file stays as the notice says; otherwise until the tab is left
     };
 
     void Arrived(int slot, const ui::Generation::Token& token, const Outcome& outcome, bool looked);
@@ -109,7 +113,7 @@ private:
     void Gone(int slot);
     void Reload(int slot, const FileStamp& stamp);
     void Notify(int slot, const wchar_t* format, bool lasts);
-    void ClearMissing(Track& t);
+    void ClearMissing(int slot);
     int Ask(const std::wstring& text, UINT flags);
     Track& TrackOf(int slot) { return tracks_[static_cast<size_t>(slot)]; }
 

@@ -51,9 +51,14 @@ namespace folder_find {
 inline constexpr std::size_t kMaxHits = 100000;
 inline constexpr unsigned long long kMaxFileSize = 64ull << 20;  // larger files are passed over
 inline constexpr std::size_t kContextLength = 200;               // characters of a line shown around a hit
-// Files and folders that are not searched: hidden, system, and reparse points (junctions, links: no loops).
-inline constexpr DWORD kSkippedAttributes =
-    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_REPARSE_POINT;
+// Files and folders that are not searched: hidden, system, and reparse points (junctions, links: no loops); and
+// files whose contents are not on this machine (a cloud folder's placeholders, offline files), which a read would
+// fetch whole, one after the other, from the network.
+inline constexpr DWORD kRecallOnOpen = 0x00040000;        // FILE_ATTRIBUTE_RECALL_ON_OPEN, not in every SDK
+inline constexpr DWORD kRecallOnDataAccess = 0x00400000;  // FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS
+inline constexpr DWORD kSkippedAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                            FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_OFFLINE | kRecallOnOpen |
+                                            kRecallOnDataAccess;
 
 // Not text: a NUL byte in the first 4 KB of a file without a UTF-16 byte-order mark.
 bool LooksBinary(std::string_view bytes);

@@ -39,9 +39,11 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
     if (::CompareStringOrdinal(fullA.c_str(), static_cast<int>(fullA.size()), fullB.c_str(),
                                static_cast<int>(fullB.size()), TRUE) == CSTR_EQUAL)
         return true;
+    // A file system that gives no file index (some network redirectors answer 0) tells nothing by it.
     BY_HANDLE_FILE_INFORMATION infoA{}, infoB{};
-    return IdentityOf(a, infoA) && IdentityOf(b, infoB) && infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
-           infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
+    return IdentityOf(a, infoA) && IdentityOf(b, infoB) && (infoA.nFileIndexHigh | infoA.nFileIndexLow) != 0 &&
+           infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber && infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
+           infoA.nFileIndexLow == infoB.nFileIndexLow;
 }
 
 }  // namespace

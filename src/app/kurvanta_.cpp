@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "app/document_io.h"
 #include "app/documents_on_disk.h"
@@ -213,8 +214,11 @@ bool TForm1::FormCloseQuery() {
 }
 
 bool TForm1::FormQueryEndSession() {
+    // The reason is up from the start while anything is unsaved: should the writes outlast the system's patience,
+    // its list of the programs holding the end up says why ours does.
+    std::optional<ShutdownBlock> block;
+    if (mihoAri()) block.emplace(Handle(), txt::kEndSessionBlocked);
     if (recovery_->QueryEndSession() || !mihoAri()) return true;
-    const ShutdownBlock block(Handle(), txt::kEndSessionBlocked);
     return ui::Ask(Handle(), txt::kQuitUnsaved, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
@@ -404,6 +408,7 @@ void TForm1::EditorChanged(HWND editor) {
         if (s.editor && s.editor->Handle() == editor) {
             s.editor->SetModified(true);
             recovery_->Changed(n);
+            if (documents_) documents_->Edited(n);
             return;
         }
     }
@@ -646,6 +651,12 @@ LRESULT TForm1::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return FormQueryEndSession() ? TRUE : FALSE;
         case WM_ENDSESSION:
             recovery_->EndSession(wp != FALSE);
+            if (wp && (lp & ENDSESSION_CLOSEAPP)) {
+                // An installer or an update needs the program closed while the session goes on: it ends as the
+                // session's end would have it, its unsaved work kept for the next start.
+                ui::RunCommand(Handle(), [this] { FormClose(); });
+                ::DestroyWindow(Handle());
+            }
             return 0;
         case WM_DESTROY:
             recovery_->WindowClosing();

@@ -324,6 +324,8 @@ void Recovery::QueueIndex() {
 }
 
 bool Recovery::QueryEndSession() {
+    // The system's patience runs from its question: the snapshots taken here count against it.
+    const ULONGLONG asked = ::GetTickCount64();
     ending_ = true;
     if (enabled_) {
         round_.clear();
@@ -332,7 +334,8 @@ bool Recovery::QueryEndSession() {
             if (Due(slot, now, true)) Snap(slot);
         FollowCaptions();
         if (indexStale_) QueueIndex();
-        WaitForDisk(timing_.sessionWaitMs, true);
+        const ULONGLONG spent = ::GetTickCount64() - asked;
+        WaitForDisk(spent >= timing_.sessionWaitMs ? 0 : static_cast<DWORD>(timing_.sessionWaitMs - spent), true);
     }
     ending_ = false;
     return AllKept();

@@ -33,7 +33,9 @@ public:
         DWORD longestMs = 30000;  // and comes at least this often while they go on
         // After a failed write the next attempt waits this long, then the next delay, the last one for good.
         std::vector<DWORD> retryMs{2000, 10000, 30000};
-        DWORD sessionWaitMs = 5000;  // the system waits for us at the session's end, but not for ever
+        // From the system's question at the session's end; it waits five seconds before it lists us as holding
+        // the end up, and the question of our own must come before that.
+        DWORD sessionWaitMs = 4000;
         DWORD exitWaitMs = 5000;
     };
     // A tab whose stream-out takes long waits this many times as long before its next one, so that snapshots

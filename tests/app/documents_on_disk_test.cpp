@@ -167,6 +167,26 @@ TEST_F(MainWindowTest, ADeletedFileMakesTheTabUnsavedAndAnUnreachableOneIsLeftAl
     EXPECT_FALSE(Editor(1).Modified());
     EXPECT_EQ(form->StatusText(2), path);
 
+    // Gone only for a moment (a program that saves by deleting and writing anew), the tab is as it was once its file
+    // is back: unmodified, following the new text. Typed into meanwhile, it stays unsaved and asks.
+    ASSERT_TRUE(::DeleteFileW(path.c_str()));
+    ASSERT_TRUE(SwitchAwayAndBack(*form));
+    EXPECT_TRUE(Editor(1).Modified());
+    WriteBytes(path, "rewritten");
+    ASSERT_TRUE(SwitchAwayAndBack(*form));
+    EXPECT_FALSE(Editor(1).Modified());
+    EXPECT_EQ(Text(1), L"rewritten");
+    EXPECT_EQ(prompter.messages.size(), 1u) << "read again without a question";
+    ASSERT_TRUE(::DeleteFileW(path.c_str()));
+    ASSERT_TRUE(SwitchAwayAndBack(*form));
+    Type(1, L"!");
+    WriteBytes(path, "again");
+    prompter.answers.push_back(IDNO);
+    ASSERT_TRUE(SwitchAwayAndBack(*form));
+    EXPECT_TRUE(Editor(1).Modified());
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    EXPECT_NE(prompter.LastText().find(L"他のプログラムで変更されました"), std::wstring::npos);
+
     // A folder that went away (a drive taken out) is not a deletion; once it is back the tab follows it again.
     std::filesystem::create_directory(dir.Path() / L"usb");
     const std::wstring away = File(L"usb\\away.txt", "away");
@@ -179,7 +199,7 @@ TEST_F(MainWindowTest, ADeletedFileMakesTheTabUnsavedAndAnUnreachableOneIsLeftAl
     WriteBytes(away, "back");
     ASSERT_TRUE(SwitchAwayAndBack(*form));
     EXPECT_EQ(Text(2), L"back");
-    EXPECT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages.size(), 2u);
 }
 
 TEST_F(MainWindowTest, OnlyTheCurrentTabsFileIsLookedAtAndNeverAnUntitledTab) {

@@ -493,6 +493,21 @@ TEST_F(RecoveryTest, TheSessionEndsWithoutAQuestionOnlyWhileEveryUnsavedTabIsKep
     prompter.messages.clear();
     EXPECT_EQ(endSession(), 1u);
     EXPECT_TRUE(prompter.messages.empty());
+
+    // An installer that needs the program closed while the session goes on: it ends without a question, and the
+    // work stays for the next start as at a log-off.
+    Type(1, L" and closed for an update");
+    ASSERT_TRUE(SettleRecovery());
+    const HWND window = form->Handle();
+    DWORD_PTR answer = 99;
+    ::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, &answer);
+    EXPECT_EQ(answer, 1u);
+    const std::wstring own = OwnFolder();
+    ::SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_TRUE(prompter.messages.empty());
+    form.reset();
+    EXPECT_NE(ReadBytes(own + L"\\tab1.rtf").find("closed for an update"), std::string::npos);
 }
 
 TEST_F(RecoveryTest, AFailedWriteIsTriedAgainAndNeverCutsTheLastSnapshot) {
