@@ -175,7 +175,9 @@ void DocumentsOnDisk::Arrived(int slot, const ui::Generation::Token& token, cons
         return;
     }
     // Only the tab on show is acted on: another is looked at again when it becomes current.
-    if (asking_ || slot != form_.CurrentSlot() || !form_.SlotAt(slot).editor) return;
+    // A box of any other question up (the window is disabled under it) is no time for one more.
+    if (asking_ || !::IsWindowEnabled(form_.Handle()) || slot != form_.CurrentSlot() || !form_.SlotAt(slot).editor)
+        return;
     ui::RunCommand(form_.Handle(), [&] {
         switch (outcome.finding) {
             case Finding::unreachable:
