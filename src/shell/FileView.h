@@ -126,7 +126,9 @@ private:
     void ReadDone(const FolderReadResult& result);
     void ReadFailed(ReadKind kind);
     void SortArrived(Rows sorted, SortOrder order, std::uint64_t base);
+    void SortFailed();
     void IconsArrived(const Rows& rows, const std::vector<int>& icons);
+    static void ForgetAskedIcons(const Rows& rows);  // rows still without icons are asked for when drawn again
     void ShowRows(Rows rows);  // the rows of a folder read again, or sorted again, in place of the shown ones
     void DropRows(Rows rows);  // freed on the worker: a big folder's rows take a while
     SortOrder CurrentOrder() const noexcept;
@@ -178,6 +180,7 @@ private:
     bool sortWanted_ = false;     // the rows are to be sorted again once the running job is done
     bool listed_ = false;         // the folder shown has been read once
     bool maskChanged_ = false;    // the next read lists every entry again
+    bool sortFailed_ = false;     // the last sort failed: the rows stay in their order until a sort is asked for
     std::uint64_t rowsVersion_ = 0;
     SortOrder shownOrder_;  // the order rows_ are in
     NameOrder nameOrder_ = NameOrder::Text;

@@ -56,7 +56,7 @@ void TFileView::BrowseTo(const ITEMIDLIST* absolute) {
     rows_.clear();
     ++rowsVersion_;
     generation_.CancelAll();
-    busy_ = refreshWanted_ = sortWanted_ = listed_ = false;
+    busy_ = refreshWanted_ = sortWanted_ = listed_ = sortFailed_ = false;
     iconQueue_.clear();
     unlisted_.clear();
     heldRefresh_.reset();
@@ -82,7 +82,7 @@ void TFileView::NextJob() {
     const bool editing = editingRow_ != nullptr;
     if (refreshWanted_ && !editing) {
         StartRead(listed_ ? ReadKind::Refresh : ReadKind::NewFolder);
-    } else if (!editing && (sortWanted_ || (listed_ && CurrentOrder() != shownOrder_))) {
+    } else if (!editing && (sortWanted_ || (listed_ && !sortFailed_ && CurrentOrder() != shownOrder_))) {
         StartSort();
     } else if (!iconQueue_.empty()) {
         StartIcons();
@@ -125,16 +125,22 @@ void TFileView::StartRead(ReadKind kind) {
         request->listAll = maskChanged_;
     }
     maskChanged_ = false;
-    busy_ = true;
     refreshWanted_ = sortWanted_ = false;
     const ui::Generation::Token token = generation_.Start();
     const std::uint64_t base = rowsVersion_;
     const ui::UiInbox::Sender inbox = inbox_->MakeSender();
     // `this` is used only by what the job posts, which runs only while this list's inbox lives.
     worker_->Run([this, kind, request, token, base, inbox] {
-        auto result = std::make_shared<FolderReadResult>(ReadFolder(*request, token));
+        // A read that throws (no thread for the directory listing, no memory) reports back as a read that failed:
+        // the list waits for every job it started.
+        std::shared_ptr<FolderReadResult> result;
+        try {
+            result = std::make_shared<FolderReadResult>(ReadFolder(*request, token));
+        } catch (...) {
+            result.reset();
+        }
         if (token.Stale()) return;
-        if (!result->listed) {
+        if (!result || !result->listed) {
             inbox.Post([this, kind, token] {
                 if (!token.Stale()) ReadFailed(kind);
             });
@@ -150,6 +156,7 @@ void TFileView::StartRead(ReadKind kind) {
             });
         }
     });
+    busy_ = true;  // once queued: a worker that cannot take the job leaves nothing to wait for
 }
 
 void TFileView::RowsArrived(FolderReadResult& result) {
@@ -184,6 +191,7 @@ void TFileView::RefreshArrived(const std::shared_ptr<FolderReadResult>& result, 
 void TFileView::ReadDone(const FolderReadResult& result) {
     busy_ = false;
     listed_ = true;
+    sortFailed_ = false;
     ClearMouse();  // a press on rows that have changed beneath it opens no menu
     shownOrder_ = result.order;
     nameOrder_ = result.nameOrder;
@@ -221,22 +229,40 @@ void TFileView::StartSort() {
         NextJob();
         return;
     }
-    busy_ = true;
     auto rows = std::make_shared<Rows>(rows_);
     const ui::Generation::Token token = generation_.Start();
     const std::uint64_t base = rowsVersion_;
     const ui::UiInbox::Sender inbox = inbox_->MakeSender();
     worker_->Run([this, rows, order, token, base, inbox] {
-        SortRows(*rows, order);
+        bool sorted = true;
+        try {
+            SortRows(*rows, order);
+        } catch (...) {
+            sorted = false;  // the rows stay in the order shown
+        }
         if (token.Stale()) return;
-        inbox.Post([this, rows, order, token, base] {
-            if (!token.Stale()) SortArrived(std::move(*rows), order, base);
+        inbox.Post([this, rows, order, token, base, sorted] {
+            if (token.Stale()) return;
+            if (sorted) {
+                SortArrived(std::move(*rows), order, base);
+            } else {
+                SortFailed();
+            }
         });
     });
+    busy_ = true;
+}
+
+void TFileView::SortFailed() {
+    busy_ = false;
+    // Not tried again by itself, which would only fail again: a click on a header or the next read sorts.
+    sortFailed_ = true;
+    NextJob();
 }
 
 void TFileView::SortArrived(Rows sorted, SortOrder order, std::uint64_t base) {
     busy_ = false;
+    sortFailed_ = false;
     if (base == rowsVersion_) {
         ShowRows(std::move(sorted));
         shownOrder_ = order;
@@ -245,7 +271,6 @@ void TFileView::SortArrived(Rows sorted, SortOrder order, std::uint64_t base) {
 }
 
 void TFileView::StartIcons() {
-    busy_ = true;
     auto rows = std::make_shared<Rows>(std::move(iconQueue_));
     iconQueue_.clear();
     const std::shared_ptr<ITEMIDLIST> folderIdList = ConcatIdLists(folderIdList_.get(), nullptr);
@@ -253,12 +278,18 @@ void TFileView::StartIcons() {
     const ui::Generation::Token token = generation_.Start();
     const ui::UiInbox::Sender inbox = inbox_->MakeSender();
     worker_->Run([this, rows, folderIdList, desktop, token, inbox] {
-        auto icons = std::make_shared<std::vector<int>>(ReadIcons(folderIdList.get(), desktop.Get(), *rows, token));
+        std::vector<int> icons;
+        try {
+            icons = ReadIcons(folderIdList.get(), desktop.Get(), *rows, token);
+        } catch (...) {
+            icons.clear();  // none of them: asked for again when drawn again
+        }
         if (token.Stale()) return;
         inbox.Post([this, rows, icons, token] {
-            if (!token.Stale()) IconsArrived(*rows, *icons);
+            if (!token.Stale()) IconsArrived(*rows, icons);
         });
     });
+    busy_ = true;
 }
 
 void TFileView::IconsArrived(const Rows& rows, const std::vector<int>& icons) {
@@ -271,8 +302,20 @@ void TFileView::IconsArrived(const Rows& rows, const std::vector<int>& icons) {
             row.type->icon = icons[i];  // every row of the kind shows it
         }
     }
-    if (hwnd_) ::InvalidateRect(hwnd_, nullptr, FALSE);
+    // Rows the job did not answer for (it failed, or could not bind the folder) are asked for when they are drawn
+    // again; drawing them again now would only ask again at once.
+    if (icons.size() < rows.size())
+        ForgetAskedIcons(Rows(rows.begin() + static_cast<std::ptrdiff_t>(icons.size()), rows.end()));
+    if (hwnd_ && !icons.empty()) ::InvalidateRect(hwnd_, nullptr, FALSE);
     NextJob();
+}
+
+void TFileView::ForgetAskedIcons(const Rows& rows) {
+    for (const SharedRow& row : rows) {
+        if (row->Icon() >= 0) continue;
+        bool& asked = row->ownIcon || !row->type ? row->iconAsked : row->type->iconAsked;
+        asked = false;
+    }
 }
 
 void TFileView::ShowRows(Rows rows) {

@@ -264,3 +264,36 @@ TEST(FileViewReading, AMainWindowClosedWhileItsListWaitsForASlowFolderEndsCleanl
     PumpFor(300);
     EXPECT_EQ(desktop.waiting, 0);
 }
+
+TEST(FileViewReading, AJobThatThrowsEndsAsAFailedReadAndTheListGoesOn) {
+    TempDir dir;
+    for (int i = 10; i < 70; ++i) Touch(dir / (L"f" + std::to_wstring(i) + L".txt"));
+    WriteIconFile(dir / L"zz.ico");  // below the rows drawn: its own icon is asked for only when it is drawn
+    ScriptedDesktop desktop;
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, dir.Path().wstring());
+    const std::vector<std::wstring> shown = Column(*list, 0);
+    auto quiet = [&] { return testing_support::PumpUntil([&] { return !list->Reading(); }, 3000); };
+
+    // A refresh whose read throws: the rows stay, and the next refresh reads the folder.
+    desktop.throwing = true;
+    Touch(dir / L"f00.txt");
+    list->FillItems();
+    EXPECT_TRUE(quiet());
+    EXPECT_EQ(Column(*list, 0), shown);
+    desktop.throwing = false;
+    Refill(*list);
+    EXPECT_EQ(IndexOf(*list, L"f00.txt"), 0);
+
+    // The icons' job throws: the row is asked for again when it is drawn again.
+    const int icon = IndexOf(*list, L"zz.ico");
+    ASSERT_GT(icon, ListView_GetTopIndex(list->Handle()) + ListView_GetCountPerPage(list->Handle()));
+    desktop.throwing = true;
+    EXPECT_EQ(ListRow(*list, icon).icon, -1);
+    EXPECT_TRUE(quiet());
+    desktop.throwing = false;
+    ListRow(*list, icon);
+    Settle(*list);
+    EXPECT_GE(ListRow(*list, icon).icon, 0);
+}
