@@ -206,7 +206,13 @@ void TFileView::ReadDone(const FolderReadResult& result) {
 
 void TFileView::ReadFailed(ReadKind kind) {
     busy_ = false;
-    if (kind == ReadKind::NewFolder && previousFolderIdList_ && hwnd_) {
+    if (kind == ReadKind::Refresh) {
+        // The folder shown could not be read again (a share that dropped, a listing that broke off): its rows
+        // stay, and so does the panel; the next refresh tries again.
+        NextJob();
+        return;
+    }
+    if (previousFolderIdList_ && hwnd_) {
         // The rows shown before and the folder they belong to stay together.
         folderIdList_ = std::move(previousFolderIdList_);
         folderPath_ = PathOfIdList(folderIdList_.get());

@@ -441,6 +441,52 @@ TEST(FileView, AFolderThatCannotBeListedSendsTheTreeBack) {
     EXPECT_EQ(list.GetItemPath(0), dir.Path() / L"open" / L"o.txt");
 }
 
+TEST(FileView, AListingThatFailsPartWayShowsNothingOfItAndAFailedRefreshKeepsThePanel) {
+    TempDir dir;
+    const std::wstring open = dir / L"open", share = dir / L"share";
+    std::filesystem::create_directory(open);
+    std::filesystem::create_directory(share);
+    for (int i = 10; i < 60; ++i) Touch(open + L"\\o" + std::to_wstring(i) + L".txt");
+    for (const wchar_t* name : {L"s1.txt", L"s2.txt", L"s3.txt"}) Touch(share + L"\\" + name);
+    ScriptedDesktop desktop;
+    desktop.failing = ShellPath(share);
+    desktop.failAfter = 1;
+    Host host;
+    shell::TFolderView tree(nullptr, host.Handle());
+    auto list = MakeList(host);
+    tree.SetFileView(list.get());
+    ASSERT_TRUE(tree.SelectPath(open));
+    Settle(*list);
+    const std::vector<std::wstring> opened = Column(*list, 0);
+
+    // A folder chosen anew whose listing fails after its first entry: the panel goes back to the folder before.
+    desktop.fail = true;
+    ASSERT_TRUE(tree.SelectPath(share));
+    Settle(*list);
+    EXPECT_EQ(tree.GetSelectedPath(), open);
+    EXPECT_EQ(Column(*list, 0), opened);
+
+    // The folder shown fails during a refresh (more new entries than the directory listing looks up, so the shell
+    // lists it): the rows, the folder and the tree stay, and the next refresh reads it again.
+    desktop.fail = false;
+    ASSERT_TRUE(tree.SelectPath(share));
+    Settle(*list);
+    ASSERT_EQ(Column(*list, 0), (std::vector<std::wstring>{L"s1.txt", L"s2.txt", L"s3.txt"}));
+    desktop.fail = true;
+    for (int i = 0; i < 40; ++i) Touch(share + L"\\t" + std::to_wstring(i) + L".txt");
+    Refill(*list);
+    EXPECT_EQ(Column(*list, 0), (std::vector<std::wstring>{L"s1.txt", L"s2.txt", L"s3.txt"}));
+    EXPECT_EQ(tree.GetSelectedPath(), share);
+    EXPECT_EQ(shell::PathOfIdList(list->FolderIdList()), share);
+    desktop.failAfter = 0;  // and at its first entry
+    Refill(*list);
+    EXPECT_EQ(Count(*list), 3);
+    EXPECT_EQ(tree.GetSelectedPath(), share);
+    desktop.fail = false;
+    Refill(*list);
+    EXPECT_EQ(Count(*list), 43);
+}
+
 TEST(FileView, RenameInPlace) {
     TempDir dir;
     Touch(dir / L"a.txt");
