@@ -487,6 +487,24 @@ TEST(FileView, AListingThatFailsPartWayShowsNothingOfItAndAFailedRefreshKeepsThe
     EXPECT_EQ(Count(*list), 43);
 }
 
+TEST(FileView, ARenameRenamesOnlyARowStillShownWhenTheShellReturns) {
+    TempDir one, two;
+    for (const wchar_t* name : {L"a.txt", L"b.txt"}) Touch(one / name);
+    for (const wchar_t* name : {L"p.txt", L"q.txt", L"r.txt"}) Touch(two / name);
+    ScriptedDesktop desktop;
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, one.Path().wstring());
+    // While the shell's box is up the list moves to another folder (the tree is clicked, the folder goes).
+    desktop.duringRename = [&] { Show(*list, two.Path().wstring()); };
+    RenameRow(*list, IndexOf(*list, L"b.txt"), L"c.txt");
+    desktop.duringRename = nullptr;
+    EXPECT_TRUE(std::filesystem::exists(one.Path() / L"c.txt"));
+    Settle(*list);
+    EXPECT_EQ(Column(*list, 0), (std::vector<std::wstring>{L"p.txt", L"q.txt", L"r.txt"}));
+    EXPECT_EQ(shell::PathOfIdList(list->FolderIdList()), two.Path().wstring());
+}
+
 TEST(FileView, RenameInPlace) {
     TempDir dir;
     Touch(dir / L"a.txt");
