@@ -55,7 +55,7 @@ public:
     // True until the rows show the folder's current contents in the current order, their own icons included
     // (tests and benchmarks wait for the end).
     bool Reading() const noexcept {
-        return busy_ || refreshWanted_ || sortWanted_ || heldRefresh_ || !iconQueue_.empty();
+        return busy_ || refreshWanted_ || sortWanted_ || heldRefresh_ || sortHeld_ || !iconQueue_.empty();
     }
 
     void SetFolderView(TFolderView* tree);  // the back link; called by TFolderView::SetFileView only
@@ -189,7 +189,10 @@ private:
     Rows iconQueue_;        // rows drawn whose icons (their own or their kind's) are still to be asked for
     SharedRow editingRow_;  // the row whose label is being edited
     std::shared_ptr<FolderReadResult> heldRefresh_;  // a refresh that arrived while a label was edited
-    std::uint64_t heldBase_ = 0;
+    Rows heldSort_;                                  // ... or a sort (one job runs at a time: never both)
+    SortOrder heldOrder_;
+    bool sortHeld_ = false;
+    std::uint64_t heldBase_ = 0;  // the rows' version the held result was made from
     // The folder and rows shown before another folder's read began: shown again when that folder cannot be listed.
     UniqueIdList previousFolderIdList_;
     ComPtr<IShellFolder> previousFolder_;

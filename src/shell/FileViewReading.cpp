@@ -60,6 +60,9 @@ void TFileView::BrowseTo(const ITEMIDLIST* absolute) {
     iconQueue_.clear();
     unlisted_.clear();
     heldRefresh_.reset();
+    sortHeld_ = false;
+    DropRows(std::move(heldSort_));
+    heldSort_.clear();
     if (hwnd_) {
         if (ListView_GetEditControl(hwnd_)) ListView_CancelEditLabel(hwnd_);
         editingRow_.reset();
@@ -91,6 +94,17 @@ void TFileView::NextJob() {
 
 void TFileView::EditEnded() {
     editingRow_.reset();
+    if (sortHeld_) {
+        sortHeld_ = false;
+        Rows held = std::move(heldSort_);
+        heldSort_.clear();
+        if (heldBase_ == rowsVersion_) {
+            ShowRows(std::move(held));
+            shownOrder_ = heldOrder_;
+        } else {
+            sortWanted_ = true;  // the rename changed the rows: they are sorted again
+        }
+    }
     if (heldRefresh_) {
         const std::shared_ptr<FolderReadResult> held = std::move(heldRefresh_);
         heldRefresh_.reset();
@@ -269,6 +283,15 @@ void TFileView::SortFailed() {
 void TFileView::SortArrived(Rows sorted, SortOrder order, std::uint64_t base) {
     busy_ = false;
     sortFailed_ = false;
+    if (editingRow_) {
+        // As a refresh is: the rows stay under the edit box, and move once the edit ends.
+        heldSort_ = std::move(sorted);
+        heldOrder_ = order;
+        heldBase_ = base;
+        sortHeld_ = true;
+        NextJob();
+        return;
+    }
     if (base == rowsVersion_) {
         ShowRows(std::move(sorted));
         shownOrder_ = order;

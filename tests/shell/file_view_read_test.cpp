@@ -176,6 +176,39 @@ TEST(FileViewReading, ARefreshDuringARenameInPlaceRenamesTheEntryTheEditBeganOn)
         EXPECT_TRUE(std::filesystem::exists(dir.Path() / name)) << ui::Utf8FromWide(name);
 }
 
+TEST(FileViewReading, ASortThatArrivesDuringARenameInPlaceWaitsForTheEdit) {
+    TempDir dir;
+    for (wchar_t c = L'b'; c <= L'm'; ++c) Touch(dir / (std::wstring(1, c) + L".txt"));
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, dir.Path().wstring());
+    std::vector<std::wstring> names = Column(*list, 0);
+
+    // The header is clicked and F2 pressed before the sort comes back from the worker.
+    HWND header = ListView_GetHeader(list->Handle());
+    RECT r{};
+    Header_GetItemRect(header, 0, &r);
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    ::SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::SendMessageW(header, WM_LBUTTONUP, 0, at);
+    const int edited = IndexOf(*list, L"c.txt");
+    ListView_SetItemState(list->Handle(), edited, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ::SetFocus(list->Handle());
+    ::SendMessageW(list->Handle(), WM_KEYDOWN, VK_F2, 0);
+    const HWND edit = ListView_GetEditControl(list->Handle());
+    ASSERT_NE(edit, nullptr);
+    PumpFor(1000);
+    EXPECT_EQ(ListView_GetEditControl(list->Handle()), edit);
+    EXPECT_EQ(Column(*list, 0), names);
+
+    ::SetWindowTextW(edit, L"renamed.txt");
+    ::SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+    Settle(*list);
+    names[static_cast<size_t>(edited)] = L"renamed.txt";
+    std::sort(names.rbegin(), names.rend());
+    EXPECT_EQ(Column(*list, 0), names);
+}
+
 TEST(FileViewReading, TheNameOrderIsTheFoldersOwn) {
     TempDir dir;
     for (const wchar_t* name : {L"a10.txt", L"a2.txt", L"a1.txt", L"B3.txt", L"a20.txt"}) Touch(dir / name);
