@@ -356,9 +356,20 @@ void TFileView::Rename(const NMLVDISPINFOW& info) {
     renamed->caption = GetDisplayName(folder.Get(), newItem.get(), SHGDN_NORMAL).value_or(text);
     renamed->captionForm = CaptionForm::Own;
     renamed->item = std::move(newItem);
-    rows_[static_cast<size_t>(index)] = std::move(renamed);  // a new row: a read under way may hold the old one
+    rows_[static_cast<size_t>(index)] = renamed;  // a new row: a read under way may hold the old one
     ++rowsVersion_;
-    ListView_RedrawItems(hwnd_, index, index);
+    // Where the new name sorts: the rows stay in their order, which a later refresh merges new entries into.
+    Rows placed = rows_;
+    placed.erase(placed.begin() + index);
+    const auto at = std::upper_bound(
+        placed.begin(), placed.end(), renamed,
+        [this](const SharedRow& a, const SharedRow& b) { return CompareRows(*a, *b, shownOrder_) < 0; });
+    if (at - placed.begin() == index) {
+        ListView_RedrawItems(hwnd_, index, index);
+        return;
+    }
+    placed.insert(at, std::move(renamed));
+    ShowRows(std::move(placed));  // the selection, the focus and the top row follow their names
 }
 
 std::optional<LRESULT> TFileView::OnReflected(UINT msg, WPARAM, LPARAM lp) {

@@ -233,6 +233,7 @@ void TFileView::ReadFailed(ReadKind kind) {
         folder_ = std::move(previousFolder_);
         DropRows(std::exchange(rows_, std::move(previousRows_)));
         previousRows_.clear();
+        ForgetAskedIcons(rows_);  // what was asked for them went with the other folder's jobs
         listed_ = true;
         ++rowsVersion_;
         ListView_SetItemCountEx(hwnd_, static_cast<int>(rows_.size()), 0);

@@ -380,6 +380,7 @@ private:
                 row.hasFindData = true;
                 row.size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
                 row.written = data.ftLastWriteTime;
+                row.fileAttributes = data.dwFileAttributes;  // a folder sorts among the folders
             }
         }
         // One per kind, not per name: two kinds of one type name may show different icons. A folder that has

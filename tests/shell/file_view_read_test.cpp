@@ -14,6 +14,7 @@
 
 #include "app/kurvanta_.h"
 #include "shell/FileView.h"
+#include "shell/FolderReader.h"
 #include "shell/file_view_support.h"
 #include "shell/folder_view_support.h"
 #include "ui/owned.h"
@@ -207,6 +208,21 @@ TEST(FileViewReading, ASortThatArrivesDuringARenameInPlaceWaitsForTheEdit) {
     names[static_cast<size_t>(edited)] = L"renamed.txt";
     std::sort(names.rbegin(), names.rend());
     EXPECT_EQ(Column(*list, 0), names);
+}
+
+TEST(FileViewReading, EntriesOutsideTheDirectoryListingSortByWhatTheShellSaysOfThem) {
+    TempDir dir;
+    for (const wchar_t* name : {L"a.txt", L"z.txt"}) Touch(dir / name);
+    std::filesystem::create_directory(dir.Path() / L"m");
+    // Read as a folder without a file-system path: each entry's find data comes from the shell.
+    shell::FolderRead request;
+    request.folderIdList = shell::PathToIdList(dir.Path().wstring());
+    ui::Generation generation;
+    const shell::FolderReadResult result = shell::ReadFolder(request, generation.Start());
+    ASSERT_TRUE(result.listed);
+    std::vector<std::wstring> names;
+    for (const shell::SharedRow& row : result.rows) names.push_back(row->name);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"m", L"a.txt", L"z.txt"}));
 }
 
 TEST(FileViewReading, TheNameOrderIsTheFoldersOwn) {

@@ -447,6 +447,7 @@ TEST(FileView, AListingThatFailsPartWayShowsNothingOfItAndAFailedRefreshKeepsThe
     std::filesystem::create_directory(open);
     std::filesystem::create_directory(share);
     for (int i = 10; i < 60; ++i) Touch(open + L"\\o" + std::to_wstring(i) + L".txt");
+    WriteIconFile(open + L"\\zz.ico");  // below the rows drawn
     for (const wchar_t* name : {L"s1.txt", L"s2.txt", L"s3.txt"}) Touch(share + L"\\" + name);
     ScriptedDesktop desktop;
     desktop.failing = ShellPath(share);
@@ -459,12 +460,18 @@ TEST(FileView, AListingThatFailsPartWayShowsNothingOfItAndAFailedRefreshKeepsThe
     Settle(*list);
     const std::vector<std::wstring> opened = Column(*list, 0);
 
-    // A folder chosen anew whose listing fails after its first entry: the panel goes back to the folder before.
+    // A folder chosen anew whose listing fails after its first entry: the panel goes back to the folder before,
+    // whose rows asked for their icons meanwhile still get them.
+    const int icon = IndexOf(*list, L"zz.ico");
+    EXPECT_EQ(ListRow(*list, icon).icon, -1);
     desktop.fail = true;
     ASSERT_TRUE(tree.SelectPath(share));
     Settle(*list);
     EXPECT_EQ(tree.GetSelectedPath(), open);
     EXPECT_EQ(Column(*list, 0), opened);
+    ListRow(*list, icon);
+    Settle(*list);
+    EXPECT_GE(ListRow(*list, icon).icon, 0);
 
     // The folder shown fails during a refresh (more new entries than the directory listing looks up, so the shell
     // lists it): the rows, the folder and the tree stay, and the next refresh reads it again.
@@ -503,6 +510,24 @@ TEST(FileView, ARenameRenamesOnlyARowStillShownWhenTheShellReturns) {
     Settle(*list);
     EXPECT_EQ(Column(*list, 0), (std::vector<std::wstring>{L"p.txt", L"q.txt", L"r.txt"}));
     EXPECT_EQ(shell::PathOfIdList(list->FolderIdList()), two.Path().wstring());
+}
+
+TEST(FileView, ARenamedRowTakesItsPlace) {
+    TempDir dir;
+    for (int i = 0; i < 200; ++i) Touch(dir / (L"f" + std::to_wstring(1000 + i) + L".txt"));
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, dir.Path().wstring());
+
+    // Renamed to sort last, then a new entry merged among the rows: every row in its place.
+    RenameRow(*list, IndexOf(*list, L"f1000.txt"), L"g.txt");
+    EXPECT_EQ(IndexOf(*list, L"g.txt"), 199);
+    EXPECT_EQ(list->GetSelectedPath(), dir / L"g.txt");
+    Touch(dir / L"f1100a.txt");
+    Refill(*list);
+    std::vector<std::wstring> names = Column(*list, 0);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << ui::Utf8FromWide(names[0]);
+    EXPECT_EQ(IndexOf(*list, L"f1100a.txt"), 100);
 }
 
 TEST(FileView, RenameInPlace) {
