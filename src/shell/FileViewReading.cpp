@@ -374,16 +374,40 @@ void TFileView::ShowRows(Rows rows) {
     // Counting the rows again costs the control a pass over all of them.
     if (ListView_GetItemCount(hwnd_) != static_cast<int>(rows_.size()))
         ListView_SetItemCountEx(hwnd_, static_cast<int>(rows_.size()), LVSICF_NOSCROLL);
-    int topIndex = -1;
+    // The exact name first: a folder that tells case apart may hold "a.txt" and "A.txt", two entries. A name found
+    // only in another case is the same entry with its case changed (renamed by the user or by another program).
+    int topIndex = -1, focusedIndex = -1;
     if (!selected.empty() || !focused.empty() || !top.empty()) {
+        size_t selectedFound = 0;
         for (size_t i = 0; i < rows_.size(); ++i) {
             const std::wstring& name = rows_[i]->name;
             const int index = static_cast<int>(i);
-            if (!selected.empty() && selected.count(name))
+            if (!selected.empty() && selected.count(name)) {
                 ListView_SetItemState(hwnd_, index, LVIS_SELECTED, LVIS_SELECTED);
-            if (!focused.empty() && name == focused) ListView_SetItemState(hwnd_, index, LVIS_FOCUSED, LVIS_FOCUSED);
+                ++selectedFound;
+            }
+            if (!focused.empty() && name == focused) focusedIndex = index;
             if (!top.empty() && name == top) topIndex = index;
         }
+        if (selectedFound < selected.size() || (!focused.empty() && focusedIndex < 0) ||
+            (!top.empty() && topIndex < 0)) {
+            std::unordered_set<std::wstring> names;  // in upper case: those no row carries as they were
+            for (const std::wstring& name : selected) names.insert(UpperCase(name));
+            for (size_t i = 0; i < rows_.size(); ++i)
+                if (selected.count(rows_[i]->name)) names.erase(UpperCase(rows_[i]->name));
+            const std::wstring focusedKey = focusedIndex < 0 ? UpperCase(focused) : std::wstring();
+            const std::wstring topKey = topIndex < 0 ? UpperCase(top) : std::wstring();
+            std::wstring key;  // one buffer for every row: a big folder's names are not copied one by one
+            for (size_t i = 0; i < rows_.size(); ++i) {
+                key.assign(rows_[i]->name);
+                if (!key.empty()) ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+                const int index = static_cast<int>(i);
+                if (names.erase(key)) ListView_SetItemState(hwnd_, index, LVIS_SELECTED, LVIS_SELECTED);
+                if (focusedIndex < 0 && !focusedKey.empty() && key == focusedKey) focusedIndex = index;
+                if (topIndex < 0 && !topKey.empty() && key == topKey) topIndex = index;
+            }
+        }
+        if (focusedIndex >= 0) ListView_SetItemState(hwnd_, focusedIndex, LVIS_FOCUSED, LVIS_FOCUSED);
     }
     const bool report = (::GetWindowLongPtrW(hwnd_, GWL_STYLE) & LVS_TYPEMASK) == LVS_REPORT;
     RECT first{};

@@ -44,6 +44,13 @@ protected:
     }
 };
 
+// Renames a file, its case alone too: Wine takes a new name that differs only in case for the old one and renames
+// nothing, so the file goes by way of another name.
+inline bool MoveByWayOfAnotherName(const std::wstring& from, const std::wstring& to) {
+    const std::wstring aside = to + L".moving";
+    return ::MoveFileW(from.c_str(), aside.c_str()) && ::MoveFileW(aside.c_str(), to.c_str());
+}
+
 // The real desktop behind a wrapper whose folders do what a test scripts, as shells on Windows do: the listing of
 // one folder fails part-way (a share that drops, a phone unplugged), binding a folder throws (a job out of memory),
 // and a rename runs something of the test before it renames (the shell's boxes, which pump messages).
@@ -150,7 +157,7 @@ private:
             if (owner_.duringRename) owner_.duringRename();
             if (!owner_.renameByMove) return inner_->SetNameOf(w, item, name, flags, out);
             const auto old = shell::GetDisplayName(inner_.Get(), item, SHGDN_INFOLDER | SHGDN_FORPARSING);
-            if (!old || !::MoveFileW((name_ + L"\\" + *old).c_str(), (name_ + L"\\" + name).c_str()))
+            if (!old || !MoveByWayOfAnotherName(name_ + L"\\" + *old, name_ + L"\\" + name))
                 return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
             std::wstring parsed = name;
             return inner_->ParseDisplayName(w, nullptr, parsed.data(), nullptr,

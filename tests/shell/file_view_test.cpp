@@ -512,9 +512,10 @@ TEST(FileView, ARenameRenamesOnlyARowStillShownWhenTheShellReturns) {
     EXPECT_EQ(shell::PathOfIdList(list->FolderIdList()), two.Path().wstring());
 }
 
-TEST(FileView, ARenamedRowTakesItsPlace) {
+TEST(FileView, ARenamedRowTakesItsPlaceAndARenameOfTheCaseKeepsTheUsersPlace) {
     TempDir dir;
     for (int i = 0; i < 200; ++i) Touch(dir / (L"f" + std::to_wstring(1000 + i) + L".txt"));
+    ScriptedDesktop desktop;
     Host host;
     auto list = MakeList(host);
     Show(*list, dir.Path().wstring());
@@ -528,6 +529,33 @@ TEST(FileView, ARenamedRowTakesItsPlace) {
     std::vector<std::wstring> names = Column(*list, 0);
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << ui::Utf8FromWide(names[0]);
     EXPECT_EQ(IndexOf(*list, L"f1100a.txt"), 100);
+
+    // Only the case, renamed in the list (as Windows' shell renames it) and by another program: the selection, the
+    // focused row and the top row stay, through the refreshes that follow.
+    desktop.renameByMove = true;
+    RECT first{};
+    ListView_GetItemRect(list->Handle(), 0, &first, LVIR_BOUNDS);
+    ListView_Scroll(list->Handle(), 0, (110 - ListView_GetTopIndex(list->Handle())) * (first.bottom - first.top));
+    const int topIndex = ListView_GetTopIndex(list->Handle());
+    ASSERT_EQ(topIndex, 110);
+    auto placeKept = [&](const wchar_t* selected, const wchar_t* top) {
+        const int at = IndexOf(*list, selected);
+        ASSERT_GE(at, 0) << ui::Utf8FromWide(selected);
+        EXPECT_EQ(ListView_GetNextItem(list->Handle(), -1, LVNI_SELECTED), at) << ui::Utf8FromWide(selected);
+        EXPECT_EQ(ListView_GetNextItem(list->Handle(), -1, LVNI_FOCUSED), at) << ui::Utf8FromWide(selected);
+        EXPECT_EQ(ListView_GetTopIndex(list->Handle()), topIndex) << ui::Utf8FromWide(selected);
+        EXPECT_EQ(Text(*list, topIndex, 0), top) << ui::Utf8FromWide(selected);
+    };
+    const std::wstring top = Text(*list, topIndex, 0);
+    RenameRow(*list, IndexOf(*list, L"f1120.txt"), L"F1120.txt");
+    placeKept(L"F1120.txt", top.c_str());
+    Refill(*list);
+    placeKept(L"F1120.txt", top.c_str());
+    const std::wstring upperTop = L"F" + top.substr(1);
+    ASSERT_TRUE(MoveByWayOfAnotherName(dir / L"F1120.txt", dir / L"f1120.TXT"));  // by another program
+    ASSERT_TRUE(MoveByWayOfAnotherName(dir / top, dir / upperTop));
+    Refill(*list);
+    placeKept(L"f1120.TXT", upperTop.c_str());
 }
 
 TEST(FileView, RenameInPlace) {
