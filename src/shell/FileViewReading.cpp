@@ -350,6 +350,29 @@ void TFileView::ForgetAskedIcons(const Rows& rows) {
 
 void TFileView::ShowRows(Rows rows) {
     if (!hwnd_) return;
+    // Most refreshes of a big folder change a row or two where it stands (a file rewritten): every entry keeps its
+    // place, and so do the selection, the focus and the scroll, which the control keeps by position. Only the rows
+    // that changed are drawn again; the control is not asked to lay out and draw all of it.
+    if (rows.size() == rows_.size()) {
+        std::vector<int> changed;
+        size_t i = 0;
+        for (; i < rows.size(); ++i) {
+            if (rows[i] == rows_[i]) continue;
+            if (rows[i]->name != rows_[i]->name) break;
+            changed.push_back(static_cast<int>(i));
+        }
+        if (i == rows.size()) {
+            DropRows(std::exchange(rows_, std::move(rows)));
+            ++rowsVersion_;
+            constexpr size_t kFewChanged = 64;
+            if (changed.size() > kFewChanged) {
+                ::InvalidateRect(hwnd_, nullptr, FALSE);
+            } else {
+                for (int at : changed) ListView_RedrawItems(hwnd_, at, at);
+            }
+            return;
+        }
+    }
     // The control keeps the selection, the focus and the scroll by position; they follow their entries by name.
     std::unordered_set<std::wstring> selected;
     std::vector<int> selectedAt;

@@ -728,6 +728,11 @@ TEST(FileView, RefillKeepsTheSelectedRowAndTheTopRow) {
     EXPECT_EQ(Count(*list), 201);
     EXPECT_EQ(Text(*list, ListView_GetTopIndex(list->Handle()), 0), top);
     EXPECT_EQ(list->GetSelectedPath(), dir / L"f1120.txt");
+    Touch(dir / L"f1130.txt", 5000);  // rewritten: its row changes where it stands
+    Refill(*list);
+    EXPECT_EQ(Text(*list, IndexOf(*list, L"f1130.txt"), 1), L"5,000");
+    EXPECT_EQ(Text(*list, ListView_GetTopIndex(list->Handle()), 0), top);
+    EXPECT_EQ(list->GetSelectedPath(), dir / L"f1120.txt");
     ASSERT_TRUE(::DeleteFileW((dir / L"f1120.txt").c_str()));
     Refill(*list);
     EXPECT_EQ(list->GetSelectedPath(), L"");
