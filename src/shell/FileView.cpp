@@ -334,27 +334,42 @@ void TFileView::Rename(const NMLVDISPINFOW& info) {
     // The row the edit began on, wherever it stands now; nothing when it has gone.
     const SharedRow row = editingRow_;
     if (!info.item.pszText || !row || !row->item) return;  // cancelled
-    IShellFolder* folder = ShellFolder();
-    if (!folder) return;
-    const int index = IndexOfRow(row.get());
-    if (index < 0) return;
+    // Held across the call: the shell may show boxes (the extension changes, the name is taken, access is refused)
+    // and so dispatch messages, and a folder chosen meanwhile takes this one's place.
+    const ComPtr<IShellFolder> folder = ShellFolder();
+    if (!folder || IndexOfRow(row.get()) < 0) return;
     const std::wstring text = info.item.pszText;
     ITEMIDLIST* raw = nullptr;
     // The text is an in-folder name: the shell keeps the entry in its folder and adds back a hidden extension.
     const HRESULT hr = folder->SetNameOf(hwnd_, row->item.get(), text.c_str(), SHGDN_INFOLDER, &raw);
     UniqueIdList newItem = OwnIdList(raw);
     if (FAILED(hr) || !newItem) return;  // the row, and so its old name, stays
+    // The row as it stands now: gone with the folder, when the list moved on meanwhile, and then the next read of
+    // the folder shows the new name.
+    const int index = IndexOfRow(row.get());
+    if (index < 0 || !hwnd_ || folder.Get() != folder_.Get()) return;
     // The old entry is gone from the disk, so the renamed one answers for it as well.
-    if (tree_ && (row->IsFolder() || AttributesOf(folder, newItem.get(), SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)))
+    if (tree_ && (row->IsFolder() || AttributesOf(folder.Get(), newItem.get(), SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)))
         tree_->RenameChild(row->item.get(), newItem.get());
     SharedRow renamed = CopyRow(*row);
-    renamed->name = GetDisplayName(folder, newItem.get(), SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
-    renamed->caption = GetDisplayName(folder, newItem.get(), SHGDN_NORMAL).value_or(text);
+    renamed->name = GetDisplayName(folder.Get(), newItem.get(), SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
+    renamed->caption = GetDisplayName(folder.Get(), newItem.get(), SHGDN_NORMAL).value_or(text);
     renamed->captionForm = CaptionForm::Own;
     renamed->item = std::move(newItem);
-    rows_[static_cast<size_t>(index)] = std::move(renamed);  // a new row: a read under way may hold the old one
+    rows_[static_cast<size_t>(index)] = renamed;  // a new row: a read under way may hold the old one
     ++rowsVersion_;
-    ListView_RedrawItems(hwnd_, index, index);
+    // Where the new name sorts: the rows stay in their order, which a later refresh merges new entries into.
+    Rows placed = rows_;
+    placed.erase(placed.begin() + index);
+    const auto at = std::upper_bound(
+        placed.begin(), placed.end(), renamed,
+        [this](const SharedRow& a, const SharedRow& b) { return CompareRows(*a, *b, shownOrder_) < 0; });
+    if (at - placed.begin() == index) {
+        ListView_RedrawItems(hwnd_, index, index);
+        return;
+    }
+    placed.insert(at, std::move(renamed));
+    ShowRows(std::move(placed));  // the selection, the focus and the top row follow their names
 }
 
 std::optional<LRESULT> TFileView::OnReflected(UINT msg, WPARAM, LPARAM lp) {

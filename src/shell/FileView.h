@@ -55,7 +55,7 @@ public:
     // True until the rows show the folder's current contents in the current order, their own icons included
     // (tests and benchmarks wait for the end).
     bool Reading() const noexcept {
-        return busy_ || refreshWanted_ || sortWanted_ || heldRefresh_ || !iconQueue_.empty();
+        return busy_ || refreshWanted_ || sortWanted_ || heldRefresh_ || sortHeld_ || !iconQueue_.empty();
     }
 
     void SetFolderView(TFolderView* tree);  // the back link; called by TFolderView::SetFileView only
@@ -126,7 +126,9 @@ private:
     void ReadDone(const FolderReadResult& result);
     void ReadFailed(ReadKind kind);
     void SortArrived(Rows sorted, SortOrder order, std::uint64_t base);
+    void SortFailed();
     void IconsArrived(const Rows& rows, const std::vector<int>& icons);
+    static void ForgetAskedIcons(const Rows& rows);  // rows still without icons are asked for when drawn again
     void ShowRows(Rows rows);  // the rows of a folder read again, or sorted again, in place of the shown ones
     void DropRows(Rows rows);  // freed on the worker: a big folder's rows take a while
     SortOrder CurrentOrder() const noexcept;
@@ -178,6 +180,7 @@ private:
     bool sortWanted_ = false;     // the rows are to be sorted again once the running job is done
     bool listed_ = false;         // the folder shown has been read once
     bool maskChanged_ = false;    // the next read lists every entry again
+    bool sortFailed_ = false;     // the last sort failed: the rows stay in their order until a sort is asked for
     std::uint64_t rowsVersion_ = 0;
     SortOrder shownOrder_;  // the order rows_ are in
     NameOrder nameOrder_ = NameOrder::Text;
@@ -186,7 +189,10 @@ private:
     Rows iconQueue_;        // rows drawn whose icons (their own or their kind's) are still to be asked for
     SharedRow editingRow_;  // the row whose label is being edited
     std::shared_ptr<FolderReadResult> heldRefresh_;  // a refresh that arrived while a label was edited
-    std::uint64_t heldBase_ = 0;
+    Rows heldSort_;                                  // ... or a sort (one job runs at a time: never both)
+    SortOrder heldOrder_;
+    bool sortHeld_ = false;
+    std::uint64_t heldBase_ = 0;  // the rows' version the held result was made from
     // The folder and rows shown before another folder's read began: shown again when that folder cannot be listed.
     UniqueIdList previousFolderIdList_;
     ComPtr<IShellFolder> previousFolder_;

@@ -56,10 +56,13 @@ void TFileView::BrowseTo(const ITEMIDLIST* absolute) {
     rows_.clear();
     ++rowsVersion_;
     generation_.CancelAll();
-    busy_ = refreshWanted_ = sortWanted_ = listed_ = false;
+    busy_ = refreshWanted_ = sortWanted_ = listed_ = sortFailed_ = false;
     iconQueue_.clear();
     unlisted_.clear();
     heldRefresh_.reset();
+    sortHeld_ = false;
+    DropRows(std::move(heldSort_));
+    heldSort_.clear();
     if (hwnd_) {
         if (ListView_GetEditControl(hwnd_)) ListView_CancelEditLabel(hwnd_);
         editingRow_.reset();
@@ -82,7 +85,7 @@ void TFileView::NextJob() {
     const bool editing = editingRow_ != nullptr;
     if (refreshWanted_ && !editing) {
         StartRead(listed_ ? ReadKind::Refresh : ReadKind::NewFolder);
-    } else if (!editing && (sortWanted_ || (listed_ && CurrentOrder() != shownOrder_))) {
+    } else if (!editing && (sortWanted_ || (listed_ && !sortFailed_ && CurrentOrder() != shownOrder_))) {
         StartSort();
     } else if (!iconQueue_.empty()) {
         StartIcons();
@@ -91,6 +94,17 @@ void TFileView::NextJob() {
 
 void TFileView::EditEnded() {
     editingRow_.reset();
+    if (sortHeld_) {
+        sortHeld_ = false;
+        Rows held = std::move(heldSort_);
+        heldSort_.clear();
+        if (heldBase_ == rowsVersion_) {
+            ShowRows(std::move(held));
+            shownOrder_ = heldOrder_;
+        } else {
+            sortWanted_ = true;  // the rename changed the rows: they are sorted again
+        }
+    }
     if (heldRefresh_) {
         const std::shared_ptr<FolderReadResult> held = std::move(heldRefresh_);
         heldRefresh_.reset();
@@ -125,16 +139,22 @@ void TFileView::StartRead(ReadKind kind) {
         request->listAll = maskChanged_;
     }
     maskChanged_ = false;
-    busy_ = true;
     refreshWanted_ = sortWanted_ = false;
     const ui::Generation::Token token = generation_.Start();
     const std::uint64_t base = rowsVersion_;
     const ui::UiInbox::Sender inbox = inbox_->MakeSender();
     // `this` is used only by what the job posts, which runs only while this list's inbox lives.
     worker_->Run([this, kind, request, token, base, inbox] {
-        auto result = std::make_shared<FolderReadResult>(ReadFolder(*request, token));
+        // A read that throws (no thread for the directory listing, no memory) reports back as a read that failed:
+        // the list waits for every job it started.
+        std::shared_ptr<FolderReadResult> result;
+        try {
+            result = std::make_shared<FolderReadResult>(ReadFolder(*request, token));
+        } catch (...) {
+            result.reset();
+        }
         if (token.Stale()) return;
-        if (!result->listed) {
+        if (!result || !result->listed) {
             inbox.Post([this, kind, token] {
                 if (!token.Stale()) ReadFailed(kind);
             });
@@ -150,6 +170,7 @@ void TFileView::StartRead(ReadKind kind) {
             });
         }
     });
+    busy_ = true;  // once queued: a worker that cannot take the job leaves nothing to wait for
 }
 
 void TFileView::RowsArrived(FolderReadResult& result) {
@@ -184,6 +205,7 @@ void TFileView::RefreshArrived(const std::shared_ptr<FolderReadResult>& result, 
 void TFileView::ReadDone(const FolderReadResult& result) {
     busy_ = false;
     listed_ = true;
+    sortFailed_ = false;
     ClearMouse();  // a press on rows that have changed beneath it opens no menu
     shownOrder_ = result.order;
     nameOrder_ = result.nameOrder;
@@ -198,13 +220,20 @@ void TFileView::ReadDone(const FolderReadResult& result) {
 
 void TFileView::ReadFailed(ReadKind kind) {
     busy_ = false;
-    if (kind == ReadKind::NewFolder && previousFolderIdList_ && hwnd_) {
+    if (kind == ReadKind::Refresh) {
+        // The folder shown could not be read again (a share that dropped, a listing that broke off): its rows
+        // stay, and so does the panel; the next refresh tries again.
+        NextJob();
+        return;
+    }
+    if (previousFolderIdList_ && hwnd_) {
         // The rows shown before and the folder they belong to stay together.
         folderIdList_ = std::move(previousFolderIdList_);
         folderPath_ = PathOfIdList(folderIdList_.get());
         folder_ = std::move(previousFolder_);
         DropRows(std::exchange(rows_, std::move(previousRows_)));
         previousRows_.clear();
+        ForgetAskedIcons(rows_);  // what was asked for them went with the other folder's jobs
         listed_ = true;
         ++rowsVersion_;
         ListView_SetItemCountEx(hwnd_, static_cast<int>(rows_.size()), 0);
@@ -221,22 +250,49 @@ void TFileView::StartSort() {
         NextJob();
         return;
     }
-    busy_ = true;
     auto rows = std::make_shared<Rows>(rows_);
     const ui::Generation::Token token = generation_.Start();
     const std::uint64_t base = rowsVersion_;
     const ui::UiInbox::Sender inbox = inbox_->MakeSender();
     worker_->Run([this, rows, order, token, base, inbox] {
-        SortRows(*rows, order);
+        bool sorted = true;
+        try {
+            SortRows(*rows, order);
+        } catch (...) {
+            sorted = false;  // the rows stay in the order shown
+        }
         if (token.Stale()) return;
-        inbox.Post([this, rows, order, token, base] {
-            if (!token.Stale()) SortArrived(std::move(*rows), order, base);
+        inbox.Post([this, rows, order, token, base, sorted] {
+            if (token.Stale()) return;
+            if (sorted) {
+                SortArrived(std::move(*rows), order, base);
+            } else {
+                SortFailed();
+            }
         });
     });
+    busy_ = true;
+}
+
+void TFileView::SortFailed() {
+    busy_ = false;
+    // Not tried again by itself, which would only fail again: a click on a header or the next read sorts.
+    sortFailed_ = true;
+    NextJob();
 }
 
 void TFileView::SortArrived(Rows sorted, SortOrder order, std::uint64_t base) {
     busy_ = false;
+    sortFailed_ = false;
+    if (editingRow_) {
+        // As a refresh is: the rows stay under the edit box, and move once the edit ends.
+        heldSort_ = std::move(sorted);
+        heldOrder_ = order;
+        heldBase_ = base;
+        sortHeld_ = true;
+        NextJob();
+        return;
+    }
     if (base == rowsVersion_) {
         ShowRows(std::move(sorted));
         shownOrder_ = order;
@@ -245,7 +301,6 @@ void TFileView::SortArrived(Rows sorted, SortOrder order, std::uint64_t base) {
 }
 
 void TFileView::StartIcons() {
-    busy_ = true;
     auto rows = std::make_shared<Rows>(std::move(iconQueue_));
     iconQueue_.clear();
     const std::shared_ptr<ITEMIDLIST> folderIdList = ConcatIdLists(folderIdList_.get(), nullptr);
@@ -253,12 +308,18 @@ void TFileView::StartIcons() {
     const ui::Generation::Token token = generation_.Start();
     const ui::UiInbox::Sender inbox = inbox_->MakeSender();
     worker_->Run([this, rows, folderIdList, desktop, token, inbox] {
-        auto icons = std::make_shared<std::vector<int>>(ReadIcons(folderIdList.get(), desktop.Get(), *rows, token));
+        std::vector<int> icons;
+        try {
+            icons = ReadIcons(folderIdList.get(), desktop.Get(), *rows, token);
+        } catch (...) {
+            icons.clear();  // none of them: asked for again when drawn again
+        }
         if (token.Stale()) return;
         inbox.Post([this, rows, icons, token] {
-            if (!token.Stale()) IconsArrived(*rows, *icons);
+            if (!token.Stale()) IconsArrived(*rows, icons);
         });
     });
+    busy_ = true;
 }
 
 void TFileView::IconsArrived(const Rows& rows, const std::vector<int>& icons) {
@@ -271,12 +332,47 @@ void TFileView::IconsArrived(const Rows& rows, const std::vector<int>& icons) {
             row.type->icon = icons[i];  // every row of the kind shows it
         }
     }
-    if (hwnd_) ::InvalidateRect(hwnd_, nullptr, FALSE);
+    // Rows the job did not answer for (it failed, or could not bind the folder) are asked for when they are drawn
+    // again; drawing them again now would only ask again at once.
+    if (icons.size() < rows.size())
+        ForgetAskedIcons(Rows(rows.begin() + static_cast<std::ptrdiff_t>(icons.size()), rows.end()));
+    if (hwnd_ && !icons.empty()) ::InvalidateRect(hwnd_, nullptr, FALSE);
     NextJob();
+}
+
+void TFileView::ForgetAskedIcons(const Rows& rows) {
+    for (const SharedRow& row : rows) {
+        if (row->Icon() >= 0) continue;
+        bool& asked = row->ownIcon || !row->type ? row->iconAsked : row->type->iconAsked;
+        asked = false;
+    }
 }
 
 void TFileView::ShowRows(Rows rows) {
     if (!hwnd_) return;
+    // Most refreshes of a big folder change a row or two where it stands (a file rewritten): every entry keeps its
+    // place, and so do the selection, the focus and the scroll, which the control keeps by position. Only the rows
+    // that changed are drawn again; the control is not asked to lay out and draw all of it.
+    if (rows.size() == rows_.size()) {
+        std::vector<int> changed;
+        size_t i = 0;
+        for (; i < rows.size(); ++i) {
+            if (rows[i] == rows_[i]) continue;
+            if (rows[i]->name != rows_[i]->name) break;
+            changed.push_back(static_cast<int>(i));
+        }
+        if (i == rows.size()) {
+            DropRows(std::exchange(rows_, std::move(rows)));
+            ++rowsVersion_;
+            constexpr size_t kFewChanged = 64;
+            if (changed.size() > kFewChanged) {
+                ::InvalidateRect(hwnd_, nullptr, FALSE);
+            } else {
+                for (int at : changed) ListView_RedrawItems(hwnd_, at, at);
+            }
+            return;
+        }
+    }
     // The control keeps the selection, the focus and the scroll by position; they follow their entries by name.
     std::unordered_set<std::wstring> selected;
     std::vector<int> selectedAt;
@@ -301,16 +397,40 @@ void TFileView::ShowRows(Rows rows) {
     // Counting the rows again costs the control a pass over all of them.
     if (ListView_GetItemCount(hwnd_) != static_cast<int>(rows_.size()))
         ListView_SetItemCountEx(hwnd_, static_cast<int>(rows_.size()), LVSICF_NOSCROLL);
-    int topIndex = -1;
+    // The exact name first: a folder that tells case apart may hold "a.txt" and "A.txt", two entries. A name found
+    // only in another case is the same entry with its case changed (renamed by the user or by another program).
+    int topIndex = -1, focusedIndex = -1;
     if (!selected.empty() || !focused.empty() || !top.empty()) {
+        size_t selectedFound = 0;
         for (size_t i = 0; i < rows_.size(); ++i) {
             const std::wstring& name = rows_[i]->name;
             const int index = static_cast<int>(i);
-            if (!selected.empty() && selected.count(name))
+            if (!selected.empty() && selected.count(name)) {
                 ListView_SetItemState(hwnd_, index, LVIS_SELECTED, LVIS_SELECTED);
-            if (!focused.empty() && name == focused) ListView_SetItemState(hwnd_, index, LVIS_FOCUSED, LVIS_FOCUSED);
+                ++selectedFound;
+            }
+            if (!focused.empty() && name == focused) focusedIndex = index;
             if (!top.empty() && name == top) topIndex = index;
         }
+        if (selectedFound < selected.size() || (!focused.empty() && focusedIndex < 0) ||
+            (!top.empty() && topIndex < 0)) {
+            std::unordered_set<std::wstring> names;  // in upper case: those no row carries as they were
+            for (const std::wstring& name : selected) names.insert(UpperCase(name));
+            for (size_t i = 0; i < rows_.size(); ++i)
+                if (selected.count(rows_[i]->name)) names.erase(UpperCase(rows_[i]->name));
+            const std::wstring focusedKey = focusedIndex < 0 ? UpperCase(focused) : std::wstring();
+            const std::wstring topKey = topIndex < 0 ? UpperCase(top) : std::wstring();
+            std::wstring key;  // one buffer for every row: a big folder's names are not copied one by one
+            for (size_t i = 0; i < rows_.size(); ++i) {
+                key.assign(rows_[i]->name);
+                if (!key.empty()) ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+                const int index = static_cast<int>(i);
+                if (names.erase(key)) ListView_SetItemState(hwnd_, index, LVIS_SELECTED, LVIS_SELECTED);
+                if (focusedIndex < 0 && !focusedKey.empty() && key == focusedKey) focusedIndex = index;
+                if (topIndex < 0 && !topKey.empty() && key == topKey) topIndex = index;
+            }
+        }
+        if (focusedIndex >= 0) ListView_SetItemState(hwnd_, focusedIndex, LVIS_FOCUSED, LVIS_FOCUSED);
     }
     const bool report = (::GetWindowLongPtrW(hwnd_, GWL_STYLE) & LVS_TYPEMASK) == LVS_REPORT;
     RECT first{};

@@ -53,6 +53,7 @@ std::optional<Listing> ListDirectory(std::wstring path, const Token& token, std:
         listed.emplace(name, Listed{size, data.ftLastWriteTime, data.dwFileAttributes,
                                     keyed ? NameKey(name, *keyed) : std::string()});
     } while (::FindNextFileW(find.get(), &data));
+    if (::GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;  // broke off: part of a folder is not all of it
     return listed;
 }
 
@@ -303,6 +304,9 @@ private:
                 entry.name = GetDisplayName(folder_.Get(), one, SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
                 entries.push_back(std::move(entry));
             }
+            // A listing that breaks off (a share that drops, a phone unplugged) is no listing: what it did not
+            // give is unknown, not gone. S_FALSE, or nothing more, is its end.
+            if (FAILED(hr)) return false;
             if (hr != S_OK || fetched == 0) return true;
         }
     }
@@ -376,6 +380,7 @@ private:
                 row.hasFindData = true;
                 row.size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
                 row.written = data.ftLastWriteTime;
+                row.fileAttributes = data.dwFileAttributes;  // a folder sorts among the folders
             }
         }
         // One per kind, not per name: two kinds of one type name may show different icons. A folder that has

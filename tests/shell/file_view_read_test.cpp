@@ -14,6 +14,7 @@
 
 #include "app/kurvanta_.h"
 #include "shell/FileView.h"
+#include "shell/FolderReader.h"
 #include "shell/file_view_support.h"
 #include "shell/folder_view_support.h"
 #include "ui/owned.h"
@@ -176,6 +177,54 @@ TEST(FileViewReading, ARefreshDuringARenameInPlaceRenamesTheEntryTheEditBeganOn)
         EXPECT_TRUE(std::filesystem::exists(dir.Path() / name)) << ui::Utf8FromWide(name);
 }
 
+TEST(FileViewReading, ASortThatArrivesDuringARenameInPlaceWaitsForTheEdit) {
+    TempDir dir;
+    for (wchar_t c = L'b'; c <= L'm'; ++c) Touch(dir / (std::wstring(1, c) + L".txt"));
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, dir.Path().wstring());
+    std::vector<std::wstring> names = Column(*list, 0);
+
+    // The header is clicked and F2 pressed before the sort comes back from the worker.
+    HWND header = ListView_GetHeader(list->Handle());
+    RECT r{};
+    Header_GetItemRect(header, 0, &r);
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    ::SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::SendMessageW(header, WM_LBUTTONUP, 0, at);
+    const int edited = IndexOf(*list, L"c.txt");
+    ListView_SetItemState(list->Handle(), edited, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ::SetFocus(list->Handle());
+    ::SendMessageW(list->Handle(), WM_KEYDOWN, VK_F2, 0);
+    const HWND edit = ListView_GetEditControl(list->Handle());
+    ASSERT_NE(edit, nullptr);
+    PumpFor(1000);
+    EXPECT_EQ(ListView_GetEditControl(list->Handle()), edit);
+    EXPECT_EQ(Column(*list, 0), names);
+
+    ::SetWindowTextW(edit, L"renamed.txt");
+    ::SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+    Settle(*list);
+    names[static_cast<size_t>(edited)] = L"renamed.txt";
+    std::sort(names.rbegin(), names.rend());
+    EXPECT_EQ(Column(*list, 0), names);
+}
+
+TEST(FileViewReading, EntriesOutsideTheDirectoryListingSortByWhatTheShellSaysOfThem) {
+    TempDir dir;
+    for (const wchar_t* name : {L"a.txt", L"z.txt"}) Touch(dir / name);
+    std::filesystem::create_directory(dir.Path() / L"m");
+    // Read as a folder without a file-system path: each entry's find data comes from the shell.
+    shell::FolderRead request;
+    request.folderIdList = shell::PathToIdList(dir.Path().wstring());
+    ui::Generation generation;
+    const shell::FolderReadResult result = shell::ReadFolder(request, generation.Start());
+    ASSERT_TRUE(result.listed);
+    std::vector<std::wstring> names;
+    for (const shell::SharedRow& row : result.rows) names.push_back(row->name);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"m", L"a.txt", L"z.txt"}));
+}
+
 TEST(FileViewReading, TheNameOrderIsTheFoldersOwn) {
     TempDir dir;
     for (const wchar_t* name : {L"a10.txt", L"a2.txt", L"a1.txt", L"B3.txt", L"a20.txt"}) Touch(dir / name);
@@ -263,4 +312,37 @@ TEST(FileViewReading, AMainWindowClosedWhileItsListWaitsForASlowFolderEndsCleanl
     }
     PumpFor(300);
     EXPECT_EQ(desktop.waiting, 0);
+}
+
+TEST(FileViewReading, AJobThatThrowsEndsAsAFailedReadAndTheListGoesOn) {
+    TempDir dir;
+    for (int i = 10; i < 70; ++i) Touch(dir / (L"f" + std::to_wstring(i) + L".txt"));
+    WriteIconFile(dir / L"zz.ico");  // below the rows drawn: its own icon is asked for only when it is drawn
+    ScriptedDesktop desktop;
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, dir.Path().wstring());
+    const std::vector<std::wstring> shown = Column(*list, 0);
+    auto quiet = [&] { return testing_support::PumpUntil([&] { return !list->Reading(); }, 3000); };
+
+    // A refresh whose read throws: the rows stay, and the next refresh reads the folder.
+    desktop.throwing = true;
+    Touch(dir / L"f00.txt");
+    list->FillItems();
+    EXPECT_TRUE(quiet());
+    EXPECT_EQ(Column(*list, 0), shown);
+    desktop.throwing = false;
+    Refill(*list);
+    EXPECT_EQ(IndexOf(*list, L"f00.txt"), 0);
+
+    // The icons' job throws: the row is asked for again when it is drawn again.
+    const int icon = IndexOf(*list, L"zz.ico");
+    ASSERT_GT(icon, ListView_GetTopIndex(list->Handle()) + ListView_GetCountPerPage(list->Handle()));
+    desktop.throwing = true;
+    EXPECT_EQ(ListRow(*list, icon).icon, -1);
+    EXPECT_TRUE(quiet());
+    desktop.throwing = false;
+    ListRow(*list, icon);
+    Settle(*list);
+    EXPECT_GE(ListRow(*list, icon).icon, 0);
 }

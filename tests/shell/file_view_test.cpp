@@ -441,6 +441,123 @@ TEST(FileView, AFolderThatCannotBeListedSendsTheTreeBack) {
     EXPECT_EQ(list.GetItemPath(0), dir.Path() / L"open" / L"o.txt");
 }
 
+TEST(FileView, AListingThatFailsPartWayShowsNothingOfItAndAFailedRefreshKeepsThePanel) {
+    TempDir dir;
+    const std::wstring open = dir / L"open", share = dir / L"share";
+    std::filesystem::create_directory(open);
+    std::filesystem::create_directory(share);
+    for (int i = 10; i < 60; ++i) Touch(open + L"\\o" + std::to_wstring(i) + L".txt");
+    WriteIconFile(open + L"\\zz.ico");  // below the rows drawn
+    for (const wchar_t* name : {L"s1.txt", L"s2.txt", L"s3.txt"}) Touch(share + L"\\" + name);
+    ScriptedDesktop desktop;
+    desktop.failing = ShellPath(share);
+    desktop.failAfter = 1;
+    Host host;
+    shell::TFolderView tree(nullptr, host.Handle());
+    auto list = MakeList(host);
+    tree.SetFileView(list.get());
+    ASSERT_TRUE(tree.SelectPath(open));
+    Settle(*list);
+    const std::vector<std::wstring> opened = Column(*list, 0);
+
+    // A folder chosen anew whose listing fails after its first entry: the panel goes back to the folder before,
+    // whose rows asked for their icons meanwhile still get them.
+    const int icon = IndexOf(*list, L"zz.ico");
+    EXPECT_EQ(ListRow(*list, icon).icon, -1);
+    desktop.fail = true;
+    ASSERT_TRUE(tree.SelectPath(share));
+    Settle(*list);
+    EXPECT_EQ(tree.GetSelectedPath(), open);
+    EXPECT_EQ(Column(*list, 0), opened);
+    ListRow(*list, icon);
+    Settle(*list);
+    EXPECT_GE(ListRow(*list, icon).icon, 0);
+
+    // The folder shown fails during a refresh (more new entries than the directory listing looks up, so the shell
+    // lists it): the rows, the folder and the tree stay, and the next refresh reads it again.
+    desktop.fail = false;
+    ASSERT_TRUE(tree.SelectPath(share));
+    Settle(*list);
+    ASSERT_EQ(Column(*list, 0), (std::vector<std::wstring>{L"s1.txt", L"s2.txt", L"s3.txt"}));
+    desktop.fail = true;
+    for (int i = 0; i < 40; ++i) Touch(share + L"\\t" + std::to_wstring(i) + L".txt");
+    Refill(*list);
+    EXPECT_EQ(Column(*list, 0), (std::vector<std::wstring>{L"s1.txt", L"s2.txt", L"s3.txt"}));
+    EXPECT_EQ(tree.GetSelectedPath(), share);
+    EXPECT_EQ(shell::PathOfIdList(list->FolderIdList()), share);
+    desktop.failAfter = 0;  // and at its first entry
+    Refill(*list);
+    EXPECT_EQ(Count(*list), 3);
+    EXPECT_EQ(tree.GetSelectedPath(), share);
+    desktop.fail = false;
+    Refill(*list);
+    EXPECT_EQ(Count(*list), 43);
+}
+
+TEST(FileView, ARenameRenamesOnlyARowStillShownWhenTheShellReturns) {
+    TempDir one, two;
+    for (const wchar_t* name : {L"a.txt", L"b.txt"}) Touch(one / name);
+    for (const wchar_t* name : {L"p.txt", L"q.txt", L"r.txt"}) Touch(two / name);
+    ScriptedDesktop desktop;
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, one.Path().wstring());
+    // While the shell's box is up the list moves to another folder (the tree is clicked, the folder goes).
+    desktop.duringRename = [&] { Show(*list, two.Path().wstring()); };
+    RenameRow(*list, IndexOf(*list, L"b.txt"), L"c.txt");
+    desktop.duringRename = nullptr;
+    EXPECT_TRUE(std::filesystem::exists(one.Path() / L"c.txt"));
+    Settle(*list);
+    EXPECT_EQ(Column(*list, 0), (std::vector<std::wstring>{L"p.txt", L"q.txt", L"r.txt"}));
+    EXPECT_EQ(shell::PathOfIdList(list->FolderIdList()), two.Path().wstring());
+}
+
+TEST(FileView, ARenamedRowTakesItsPlaceAndARenameOfTheCaseKeepsTheUsersPlace) {
+    TempDir dir;
+    for (int i = 0; i < 200; ++i) Touch(dir / (L"f" + std::to_wstring(1000 + i) + L".txt"));
+    ScriptedDesktop desktop;
+    Host host;
+    auto list = MakeList(host);
+    Show(*list, dir.Path().wstring());
+
+    // Renamed to sort last, then a new entry merged among the rows: every row in its place.
+    RenameRow(*list, IndexOf(*list, L"f1000.txt"), L"g.txt");
+    EXPECT_EQ(IndexOf(*list, L"g.txt"), 199);
+    EXPECT_EQ(list->GetSelectedPath(), dir / L"g.txt");
+    Touch(dir / L"f1100a.txt");
+    Refill(*list);
+    std::vector<std::wstring> names = Column(*list, 0);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << ui::Utf8FromWide(names[0]);
+    EXPECT_EQ(IndexOf(*list, L"f1100a.txt"), 100);
+
+    // Only the case, renamed in the list (as Windows' shell renames it) and by another program: the selection, the
+    // focused row and the top row stay, through the refreshes that follow.
+    desktop.renameByMove = true;
+    RECT first{};
+    ListView_GetItemRect(list->Handle(), 0, &first, LVIR_BOUNDS);
+    ListView_Scroll(list->Handle(), 0, (110 - ListView_GetTopIndex(list->Handle())) * (first.bottom - first.top));
+    const int topIndex = ListView_GetTopIndex(list->Handle());
+    ASSERT_EQ(topIndex, 110);
+    auto placeKept = [&](const wchar_t* selected, const wchar_t* top) {
+        const int at = IndexOf(*list, selected);
+        ASSERT_GE(at, 0) << ui::Utf8FromWide(selected);
+        EXPECT_EQ(ListView_GetNextItem(list->Handle(), -1, LVNI_SELECTED), at) << ui::Utf8FromWide(selected);
+        EXPECT_EQ(ListView_GetNextItem(list->Handle(), -1, LVNI_FOCUSED), at) << ui::Utf8FromWide(selected);
+        EXPECT_EQ(ListView_GetTopIndex(list->Handle()), topIndex) << ui::Utf8FromWide(selected);
+        EXPECT_EQ(Text(*list, topIndex, 0), top) << ui::Utf8FromWide(selected);
+    };
+    const std::wstring top = Text(*list, topIndex, 0);
+    RenameRow(*list, IndexOf(*list, L"f1120.txt"), L"F1120.txt");
+    placeKept(L"F1120.txt", top.c_str());
+    Refill(*list);
+    placeKept(L"F1120.txt", top.c_str());
+    const std::wstring upperTop = L"F" + top.substr(1);
+    ASSERT_TRUE(MoveByWayOfAnotherName(dir / L"F1120.txt", dir / L"f1120.TXT"));  // by another program
+    ASSERT_TRUE(MoveByWayOfAnotherName(dir / top, dir / upperTop));
+    Refill(*list);
+    placeKept(L"f1120.TXT", upperTop.c_str());
+}
+
 TEST(FileView, RenameInPlace) {
     TempDir dir;
     Touch(dir / L"a.txt");
@@ -609,6 +726,11 @@ TEST(FileView, RefillKeepsTheSelectedRowAndTheTopRow) {
     Touch(dir / L"f0000.txt");  // a new first row moves every other one down
     Show(*list, dir.Path().wstring());
     EXPECT_EQ(Count(*list), 201);
+    EXPECT_EQ(Text(*list, ListView_GetTopIndex(list->Handle()), 0), top);
+    EXPECT_EQ(list->GetSelectedPath(), dir / L"f1120.txt");
+    Touch(dir / L"f1130.txt", 5000);  // rewritten: its row changes where it stands
+    Refill(*list);
+    EXPECT_EQ(Text(*list, IndexOf(*list, L"f1130.txt"), 1), L"5,000");
     EXPECT_EQ(Text(*list, ListView_GetTopIndex(list->Handle()), 0), top);
     EXPECT_EQ(list->GetSelectedPath(), dir / L"f1120.txt");
     ASSERT_TRUE(::DeleteFileW((dir / L"f1120.txt").c_str()));
