@@ -201,6 +201,9 @@ private:
     void ShownChecked(const std::vector<NodeRef>& chain, size_t there);
     void RefreshReadDone();
     NodeRef RefOf(HTREEITEM node) const;
+    std::uint64_t RenameStamp(HTREEITEM node) const;
+    void ChildRenamed(HTREEITEM parent);     // makes the reads of the parent asked for so far stale
+    void ReadAgainIfMarked(HTREEITEM node);  // a refresh's read left for later, once nothing holds it up
     bool Alive(const NodeRef& ref) const;
     void SetNodeIcons(HTREEITEM node, TVITEMW& item);
     void GiveIcons(TVITEMW& item);   // what the control asks for each time it draws a node
@@ -209,6 +212,7 @@ private:
     ComPtr<IShellFolder> NodeFolder(HTREEITEM node) const;
     ComPtr<IShellFolder> ContainingFolder(HTREEITEM node) const;
     HTREEITEM FindChildNode(HTREEITEM node, const ITEMIDLIST* item);
+    HTREEITEM ChildFor(HTREEITEM node, IShellFolder* folder, const ITEMIDLIST* item) const;  // among those listed
     HTREEITEM AddMissingChild(HTREEITEM node, IShellFolder* folder, const ITEMIDLIST* item);
     HTREEITEM FindNodeByIdList(const ITEMIDLIST* list);
     HTREEITEM FindNearestNode(const ITEMIDLIST* absolute);
@@ -276,6 +280,12 @@ private:
     std::unordered_map<HTREEITEM, std::uint64_t> stamps_;
     std::uint64_t lastStamp_ = 0;
     std::unordered_set<HTREEITEM> opening_;  // nodes the user opened whose first listing is being read
+    // Nodes one of whose children was renamed, with a stamp of the last rename: a read asked for before it is stale.
+    std::unordered_map<HTREEITEM, std::uint64_t> renameStamps_;
+    HTREEITEM renamingIn_ = nullptr;  // the node one of whose children the shell is renaming now
+    // Nodes a refresh could not read then (their listing was being added, their first read or a rename was under
+    // way): they are read once that ends.
+    std::unordered_set<HTREEITEM> readAgain_;
     std::unordered_map<HTREEITEM, std::shared_ptr<Filling>> fillings_;
     std::unordered_set<HTREEITEM> iconsPending_;  // drawn with the plain folder's icons until their own come
     // Folders' icons are given to the control each time it draws them, never set in it: setting a node's icons

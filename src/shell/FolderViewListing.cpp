@@ -227,10 +227,22 @@ HTREEITEM TFolderView::FindChildNode(HTREEITEM node, const ITEMIDLIST* item) {
         listedNow = true;
     }
     ExpandNow(node);
-    for (HTREEITEM child = TreeView_GetChild(hwnd_, node); child; child = TreeView_GetNextSibling(hwnd_, child)) {
-        if (CompareIds(folder.Get(), NodeData(child), item) == 0) return child;
-    }
+    if (const HTREEITEM child = ChildFor(node, folder.Get(), item)) return child;
     return listedNow ? nullptr : AddMissingChild(node, folder.Get(), item);
+}
+
+HTREEITEM TFolderView::ChildFor(HTREEITEM node, IShellFolder* folder, const ITEMIDLIST* item) const {
+    // A folder may take names that differ only in case for one ("Docs" and "docs" side by side where case counts):
+    // the child of exactly the item's name wins, one differing only in case is taken when there is none.
+    HTREEITEM caseless = nullptr;
+    std::optional<std::wstring> wanted;
+    for (HTREEITEM child = TreeView_GetChild(hwnd_, node); child; child = TreeView_GetNextSibling(hwnd_, child)) {
+        if (CompareIds(folder, NodeData(child), item) != 0) continue;
+        if (!wanted) wanted = GetDisplayName(folder, item, SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(std::wstring());
+        if (GetDisplayName(folder, NodeData(child), SHGDN_INFOLDER | SHGDN_FORPARSING) == *wanted) return child;
+        if (!caseless) caseless = child;
+    }
+    return caseless;
 }
 
 // A folder made after its parent was listed: the listing is brought up to date, so that a path naming it (a
@@ -245,10 +257,7 @@ HTREEITEM TFolderView::AddMissingChild(HTREEITEM node, IShellFolder* folder, con
     if (!listing.listed) return nullptr;
     ApplyListing(node, shown, listing);
     ExpandNow(node);
-    for (HTREEITEM child = TreeView_GetChild(hwnd_, node); child; child = TreeView_GetNextSibling(hwnd_, child)) {
-        if (CompareIds(folder, NodeData(child), item) == 0) return child;
-    }
-    return nullptr;
+    return ChildFor(node, folder, item);
 }
 
 HTREEITEM TFolderView::FindNodeByIdList(const ITEMIDLIST* list) {

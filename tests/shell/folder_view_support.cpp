@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace folder_test {
 
@@ -38,6 +39,47 @@ HRESULT WatchingFolder::ParseDisplayName(HWND w, IBindCtx* b, LPWSTR name, ULONG
     return inner_->ParseDisplayName(w, b, name, eaten, out, attributes);
 }
 
+namespace {
+
+// A folder's items as the real folder lists them, up to a failure or a wait of the test's choosing.
+class TestItems final : public TestUnknown<IEnumIDList> {
+public:
+    TestItems(ComPtr<IEnumIDList> inner, int failAfter, HANDLE gate, std::atomic<int>& waiting)
+        : inner_(std::move(inner)), left_(failAfter), gate_(gate), waiting_(waiting) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (riid != IID_IUnknown && riid != IID_IEnumIDList) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = static_cast<IEnumIDList*>(this);
+        AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, PITEMID_CHILD* items, ULONG* fetched) override {
+        if (fetched) *fetched = 0;
+        if (left_ == 0) return HRESULT_FROM_WIN32(ERROR_NETNAME_DELETED);
+        const HRESULT hr = inner_->Next(count, items, fetched);
+        if (left_ > 0) --left_;
+        if (hr != S_OK && gate_) {
+            ++waiting_;
+            ::WaitForSingleObject(gate_, 20000);
+            --waiting_;
+        }
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override { return inner_->Skip(count); }
+    HRESULT STDMETHODCALLTYPE Reset() override { return inner_->Reset(); }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumIDList** out) override { return inner_->Clone(out); }
+
+private:
+    ComPtr<IEnumIDList> inner_;
+    int left_;  // items still to give before failing; -1 for none
+    HANDLE gate_;
+    std::atomic<int>& waiting_;
+};
+
+}  // namespace
+
 HRESULT WatchingFolder::EnumObjects(HWND w, SHCONTF flags, IEnumIDList** out) {
     ++owner_.enumerations;
     if (owner_.gate && Named(owner_.gated)) {
@@ -49,7 +91,15 @@ HRESULT WatchingFolder::EnumObjects(HWND w, SHCONTF flags, IEnumIDList** out) {
         *out = nullptr;
         return HRESULT_FROM_WIN32(ERROR_NOT_READY);
     }
-    return inner_->EnumObjects(w, flags, out);
+    if (Named(owner_.throwing)) throw std::bad_alloc();
+    const bool failing = Named(owner_.failing);
+    const HANDLE gate = Named(owner_.gatedAtEnd) ? owner_.gate : nullptr;
+    const HRESULT hr = inner_->EnumObjects(w, flags, out);
+    if (hr != S_OK || !*out || (!failing && !gate)) return hr;
+    ComPtr<IEnumIDList> inner;
+    inner.Attach(*out);
+    *out = new TestItems(inner, failing ? owner_.failAfter : -1, gate, owner_.waiting);
+    return S_OK;
 }
 
 HRESULT WatchingFolder::BindToObject(PCUIDLIST_RELATIVE item, IBindCtx* b, REFIID riid, void** out) {

@@ -87,6 +87,15 @@ public:
     std::vector<std::wstring> gated;
     HANDLE gate = nullptr;
     std::atomic<int> waiting = 0;
+    // The same, but once the folder's items have all been listed, before its enumeration ends: a listing taken
+    // and not yet handed back.
+    std::vector<std::wstring> gatedAtEnd;
+    // Listing a folder of one of these parsing names throws (a shell extension's failure, memory running out).
+    std::vector<std::wstring> throwing;
+    // Listing a folder of one of these parsing names fails part-way, after `failAfter` items, as a network place
+    // or a phone that drops does.
+    std::vector<std::wstring> failing;
+    int failAfter = 1;
     // Children shown under another name than their file name (by in-folder parsing name), as the shell names a
     // folder customised by its desktop.ini; with lendIcons, such a child has the icon 9.
     std::map<std::wstring, std::wstring> displayNames;
