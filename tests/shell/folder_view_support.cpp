@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "ui/background.h"
+
 namespace folder_test {
 
 WatchingFolder::WatchingFolder(WatchingDesktop& owner, ComPtr<IShellFolder> inner, shell::UniqueIdList absolute)
@@ -62,7 +64,7 @@ public:
         if (left_ > 0) --left_;
         if (hr != S_OK && gate_) {
             ++waiting_;
-            ::WaitForSingleObject(gate_, 20000);
+            ui::WaitPumping(gate_, 20000);  // as a worker that waits must
             --waiting_;
         }
         return hr;
@@ -84,7 +86,7 @@ HRESULT WatchingFolder::EnumObjects(HWND w, SHCONTF flags, IEnumIDList** out) {
     ++owner_.enumerations;
     if (owner_.gate && Named(owner_.gated)) {
         ++owner_.waiting;
-        ::WaitForSingleObject(owner_.gate, 20000);
+        ui::WaitPumping(owner_.gate, 20000);  // as a worker that waits must
         --owner_.waiting;
     }
     if (Refused()) {
