@@ -227,12 +227,13 @@ TEST_F(FolderViewTest, ARenameMakesAReadOfItsFolderAskedForBeforeItStale) {
     WatchingDesktop desktop;
     const ui::UniqueHandle gate(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     desktop.gate = gate.get();
-    desktop.gated = {ShellPath(root)};
     const HTREEITEM node = Select(root);
     tree->Expand(node);
     const HTREEITEM alpha = Child(node, L"alpha");
     tree->Expand(alpha);
     tree->SetSelected(alpha);
+    // Held only from here on: the tree's own listing of the folder above, here and now, would wait at the gate.
+    desktop.gated = {ShellPath(root)};
     // The folder's listing is taken once the rename is done, for a read asked for before it.
     auto renamedDuringRead = [&](const std::function<void()>& rename) {
         ::ResetEvent(gate.get());
