@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -73,6 +74,8 @@ public:
     void Refresh();
     // True while a read of the tree's folders is under way (tests and benchmarks wait for the end).
     bool Reading() const noexcept { return pendingReads_ > 0; }
+    // The time the tree's reading thread has spent in its jobs so far, in milliseconds: how busy it is kept.
+    double WorkerBusyMs() const noexcept;
     // Clears and rebuilds the tree from the desktop and selects the folder of target again (the root for the desktop
     // or an absent list; its nearest ancestor when it has gone), keeping the open branches and the scroll position.
     // The list stays the caller's.
@@ -306,6 +309,7 @@ private:
     ui::Generation generation_;
     ui::Generation::Token readToken_;  // stale once the nodes it names are gone for good (a rebuild, the end)
     ui::UiInbox inbox_;
+    std::atomic<std::int64_t> workerBusy_{0};  // performance-counter ticks the reading thread spent in jobs
     // Both go before the inbox: a read still running posts to a live inbox.
     ui::BackgroundWorker worker_;
     ui::BackgroundWorker iconWorker_;  // icons on a thread of their own, so that they never hold a read up

@@ -8,6 +8,26 @@
 #include "shell/SubFolders.h"
 
 namespace shell {
+namespace {
+
+// Adds the time of its life to a total: the reading thread's time in one job.
+class BusyTime {
+public:
+    explicit BusyTime(std::atomic<std::int64_t>& total) noexcept : total_(total) { ::QueryPerformanceCounter(&start_); }
+    ~BusyTime() {
+        LARGE_INTEGER end{};
+        ::QueryPerformanceCounter(&end);
+        total_ += end.QuadPart - start_.QuadPart;
+    }
+    BusyTime(const BusyTime&) = delete;
+    BusyTime& operator=(const BusyTime&) = delete;
+
+private:
+    std::atomic<std::int64_t>& total_;
+    LARGE_INTEGER start_{};
+};
+
+}  // namespace
 
 // What a read of one node's sub-folders was made for, kept until its result is applied.
 struct TFolderView::ReadRequest {
@@ -19,6 +39,12 @@ struct TFolderView::ReadRequest {
     bool expand = false;                 // the user opened the node: it opens when its sub-folders are there
     bool refresh = false;                // part of a refresh
 };
+
+double TFolderView::WorkerBusyMs() const noexcept {
+    LARGE_INTEGER frequency{};
+    ::QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(workerBusy_.load()) / static_cast<double>(frequency.QuadPart);
+}
 
 TFolderView::NodeRef TFolderView::RefOf(HTREEITEM node) const {
     const auto found = stamps_.find(node);
@@ -85,6 +111,7 @@ bool TFolderView::ReadInBackground(HTREEITEM node, bool expand, bool refresh) {
     const ui::UiInbox::Sender sender = inbox_.MakeSender();
     // The request travels with the job and comes back with its result, so its lists are freed on this thread.
     worker_.Run([this, request, previous, desktop, token, sender]() mutable {
+        const BusyTime busy(workerBusy_);
         auto listing = std::make_shared<SubFolderListing>();
         try {
             *listing = ReadSubFolders(desktop.Get(), request->absolute.get(), previous, nullptr,
@@ -284,6 +311,7 @@ void TFolderView::Refresh() {
     const ui::Generation::Token token = readToken_;
     const ui::UiInbox::Sender sender = inbox_.MakeSender();
     worker_.Run([this, chain, paths, token, sender] {
+        const BusyTime busy(workerBusy_);
         size_t there = 0;
         try {
             while (there < paths.size() && !FolderStillThere(paths[there])) ++there;
