@@ -478,6 +478,7 @@ void TFolderView::DeletionHandler(HTREEITEM node, LPARAM data) {
     stamps_.erase(node);
     renameStamps_.erase(node);
     readAgain_.erase(node);
+    stale_.erase(node);
     opening_.erase(node);
     fillings_.erase(node);  // its filling ends when it next comes round
     iconsPending_.erase(node);

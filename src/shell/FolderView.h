@@ -68,9 +68,11 @@ public:
     std::wstring GetSelectedPath() const;
     // A new absolute list of the selected folder; absent when nothing is selected.
     UniqueIdList GetSelectedIdList() const;
-    // Reads again, off the window's thread, every folder whose sub-folders the tree holds, and changes only what
-    // changed: open branches, selection and scroll stay as they are. The linked list is then refreshed once; when the
-    // shown folder has gone, the tree moves to its nearest ancestor that is still there, and everyone follows.
+    // Reads again, off the window's thread, the shown folder, its ancestors and the open branches, and changes only
+    // what changed: open branches, selection and scroll stay as they are. Only folders in sight (or new, or changed)
+    // are asked whether they have sub-folders. A closed branch whose sub-folders the tree holds is read when it is
+    // next opened. The linked list is then refreshed once; when the shown folder has gone, the tree moves to its
+    // nearest ancestor that is still there, and everyone follows.
     void Refresh();
     // True while a read of the tree's folders is under way (tests and benchmarks wait for the end).
     bool Reading() const noexcept { return pendingReads_ > 0; }
@@ -207,6 +209,10 @@ private:
     std::uint64_t RenameStamp(HTREEITEM node) const;
     void ChildRenamed(HTREEITEM parent);     // makes the reads of the parent asked for so far stale
     void ReadAgainIfMarked(HTREEITEM node);  // a refresh's read left for later, once nothing holds it up
+    // The held nodes at and below `top` that the user sees open (`top` and the nodes of `open` count as open),
+    // parents first; a closed branch on the way is marked to be read when it is next opened.
+    std::vector<HTREEITEM> OpenHeldNodes(HTREEITEM top, const std::unordered_set<HTREEITEM>& open);
+    void ReadIfStale(HTREEITEM node);  // a branch a refresh passed over, now opened
     bool Alive(const NodeRef& ref) const;
     void SetNodeIcons(HTREEITEM node, TVITEMW& item);
     void GiveIcons(TVITEMW& item);   // what the control asks for each time it draws a node
@@ -289,6 +295,8 @@ private:
     // Nodes a refresh could not read then (their listing was being added, their first read or a rename was under
     // way): they are read once that ends.
     std::unordered_set<HTREEITEM> readAgain_;
+    // Closed branches whose sub-folders the tree holds and that a refresh passed over: read when next opened.
+    std::unordered_set<HTREEITEM> stale_;
     std::unordered_map<HTREEITEM, std::shared_ptr<Filling>> fillings_;
     std::unordered_set<HTREEITEM> iconsPending_;  // drawn with the plain folder's icons until their own come
     // Folders' icons are given to the control each time it draws them, never set in it: setting a node's icons

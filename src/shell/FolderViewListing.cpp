@@ -107,7 +107,7 @@ bool TFolderView::FillChildren(HTREEITEM node) {
     if (updating_ || !node || !NodeData(node)) return false;
     const UniqueIdList absolute = NodeIdList(node);
     const ui::BusyCursor hourglass;
-    SubFolderListing listing = ReadSubFolders(DesktopFolder(), absolute.get(), {}, hwnd_, {});
+    SubFolderListing listing = ReadSubFolders(DesktopFolder(), absolute.get(), {}, {}, hwnd_, {});
     if (!listing.listed) {
         // A drive without a disc: nothing is added and the node keeps its button, so opening it later tries again.
         SetSelected(currentNode_);
@@ -172,6 +172,7 @@ bool TFolderView::ApplySome(Filling& filling, double budgetMs) {
             SetNodeData(child, UniqueIdList(folder.item.release()));
             if (NodeText(child) != folder.name) SetNodeText(child, folder.name);
         }
+        if (!folder.asked) continue;  // unchanged and not asked about: as it was
         // A folder not listed yet shows a button as its folder now says; a listed one knows better itself.
         if (!TreeView_GetChild(hwnd_, child) && NodeHasChildren(child) != folder.hasSubFolders)
             SetHasChildren(child, folder.hasSubFolders);
@@ -253,7 +254,7 @@ HTREEITEM TFolderView::AddMissingChild(HTREEITEM node, IShellFolder* folder, con
     std::vector<const ITEMIDLIST*> previous;
     for (HTREEITEM child : shown) previous.push_back(NodeData(child));
     const UniqueIdList absolute = NodeIdList(node);
-    SubFolderListing listing = ReadSubFolders(DesktopFolder(), absolute.get(), previous, hwnd_, {});
+    SubFolderListing listing = ReadSubFolders(DesktopFolder(), absolute.get(), previous, {}, hwnd_, {});
     if (!listing.listed) return nullptr;
     ApplyListing(node, shown, listing);
     ExpandNow(node);
@@ -295,6 +296,8 @@ void TFolderView::ExpandNow(HTREEITEM node) {
     ++listNow_;
     TreeView_Expand(hwnd_, node, TVE_EXPAND);
     --listNow_;
+    // The control may tell nothing of an expansion it made once before.
+    ReadIfStale(node);
 }
 
 void TFolderView::Collapse(HTREEITEM node) {
@@ -308,7 +311,18 @@ bool TFolderView::CanExpand(HTREEITEM node) {
         filling->second->expand = true;  // opens once all its sub-folders are there
         return false;
     }
-    if (TreeView_GetChild(hwnd_, node)) return true;
+    if (TreeView_GetChild(hwnd_, node)) {
+        if (stale_.contains(node)) {
+            // Once the branch is open, with what the tree holds, what changed since follows; the folders then in
+            // sight are the ones asked about.
+            ++pendingReads_;
+            inbox_.MakeSender().Post([this, ref = RefOf(node)] {
+                --pendingReads_;
+                if (Alive(ref)) ReadIfStale(ref.node);
+            });
+        }
+        return true;
+    }
     if (!NodeHasChildren(node)) return false;
     if (listNow_ > 0) {
         FillChildren(node);

@@ -35,6 +35,7 @@ struct TFolderView::ReadRequest {
     std::vector<NodeRef> children;  // the node's children when the read was asked for, in their order
     UniqueIdList absolute;
     std::vector<UniqueIdList> previous;  // copies of the children's items, to match the fresh listing with
+    std::vector<bool> ask;               // which of them to ask again whether they have sub-folders
     std::uint64_t renamed = 0;           // the node's rename stamp when the read was asked for
     bool expand = false;                 // the user opened the node: it opens when its sub-folders are there
     bool refresh = false;                // part of a refresh
@@ -94,9 +95,16 @@ bool TFolderView::ReadInBackground(HTREEITEM node, bool expand, bool refresh) {
     request->refresh = refresh;
     request->absolute = NodeIdList(node);
     request->renamed = RenameStamp(node);
+    // Asking whether a folder has sub-folders looks into its directory: only the folders in sight, or about to be
+    // scrolled into it, are worth it. The others keep their buttons until a read finds them in sight.
+    const RECT client = ui::ClientRect(hwnd_);
+    const LONG page = client.bottom - client.top;
     for (HTREEITEM child : Children(node)) {
         request->children.push_back(RefOf(child));
         request->previous.push_back(CopyFirstItem(NodeData(child)));
+        RECT row{};
+        request->ask.push_back(TreeView_GetItemRect(hwnd_, child, &row, FALSE) && row.bottom >= client.top - page &&
+                               row.top <= client.bottom + page);
     }
     if (!request->node.node || !request->absolute) {
         opening_.erase(node);
@@ -110,11 +118,12 @@ bool TFolderView::ReadInBackground(HTREEITEM node, bool expand, bool refresh) {
     const ui::Generation::Token token = readToken_;
     const ui::UiInbox::Sender sender = inbox_.MakeSender();
     // The request travels with the job and comes back with its result, so its lists are freed on this thread.
+    stale_.erase(node);  // read now
     worker_.Run([this, request, previous, desktop, token, sender]() mutable {
         const BusyTime busy(workerBusy_);
         auto listing = std::make_shared<SubFolderListing>();
         try {
-            *listing = ReadSubFolders(desktop.Get(), request->absolute.get(), previous, nullptr,
+            *listing = ReadSubFolders(desktop.Get(), request->absolute.get(), previous, request->ask, nullptr,
                                       [&] { return token.Stale(); });
         } catch (...) {
             // A shell extension that throws, memory that runs out: a failed read all the same, which must come back
@@ -327,19 +336,41 @@ void TFolderView::Refresh() {
     // A node whose first listing is being read may miss what changed since that listing was taken: it is read
     // again once its listing is in.
     readAgain_.insert(opening_.begin(), opening_.end());
-    // Then every folder whose sub-folders the tree holds, parents first; each result changes only what changed.
-    std::vector<HTREEITEM> pending{Root()};
+    // Then the shown folder's ancestors and the open branches, parents first; each result changes only what changed.
+    // The closed branches wait until they are opened: a busy folder would otherwise keep the worker reading folders
+    // nobody looks at, and a branch the user opens would wait behind them.
+    std::unordered_set<HTREEITEM> open;
+    for (const NodeRef& ref : chain) open.insert(ref.node);
+    for (HTREEITEM node : OpenHeldNodes(Root(), open))
+        if (ReadInBackground(node, false, true)) ++refreshing_;
+}
+
+std::vector<HTREEITEM> TFolderView::OpenHeldNodes(HTREEITEM top, const std::unordered_set<HTREEITEM>& open) {
+    std::vector<HTREEITEM> pending{top};
     std::vector<HTREEITEM> listed;
     while (!pending.empty()) {
         const HTREEITEM node = pending.back();
         pending.pop_back();
         if (!node || !TreeView_GetChild(hwnd_, node)) continue;
+        if (node != top && !open.contains(node) &&
+            !(TreeView_GetItemState(hwnd_, node, TVIS_EXPANDED) & TVIS_EXPANDED)) {
+            // What lies below it is marked in turn when it is opened.
+            stale_.insert(node);
+            continue;
+        }
         listed.push_back(node);
         const std::vector<HTREEITEM> children = Children(node);
         pending.insert(pending.end(), children.rbegin(), children.rend());
     }
-    for (HTREEITEM node : listed)
-        if (ReadInBackground(node, false, true)) ++refreshing_;
+    return listed;
+}
+
+void TFolderView::ReadIfStale(HTREEITEM node) {
+    if (!hwnd_ || !stale_.contains(node)) return;
+    // The branch shows what the tree holds at once, and what changed since follows from the worker, for it and for
+    // the open branches below it that come into sight with it.
+    for (HTREEITEM held : OpenHeldNodes(node, {}))
+        if (!ReadInBackground(held, false, false)) stale_.insert(held);  // a listing under way: the next refresh
 }
 
 void TFolderView::ShownChecked(const std::vector<NodeRef>& chain, size_t there) {

@@ -64,8 +64,8 @@ ComPtr<IShellFolder> DesktopForReading() {
 }
 
 SubFolderListing ReadSubFolders(IShellFolder* desktop, const ITEMIDLIST* absolute,
-                                const std::vector<const ITEMIDLIST*>& previous, HWND owner,
-                                const std::function<bool()>& stop) {
+                                const std::vector<const ITEMIDLIST*>& previous, const std::vector<bool>& ask,
+                                HWND owner, const std::function<bool()>& stop) {
     SubFolderListing result;
     ComPtr<IShellFolder> root = desktop;
     if (!root && FAILED(::SHGetDesktopFolder(&root))) return result;
@@ -144,9 +144,11 @@ SubFolderListing ReadSubFolders(IShellFolder* desktop, const ITEMIDLIST* absolut
         if (sub.previous < 0 || !SameBytes(previous[static_cast<size_t>(sub.previous)], item.get())) {
             sub.item = std::move(item);
             Describe(order, icons.Get(), sub);
-        } else {
+        } else if (ask.empty() || (static_cast<size_t>(sub.previous) < ask.size() && ask[sub.previous])) {
             // The same item may have gained or lost sub-folders all the same: its time may be too coarse to tell.
             ReadAttributes(order, item.get(), sub);
+        } else {
+            sub.asked = false;  // out of sight: not worth a look into its directory now
         }
         result.folders.push_back(std::move(sub));
     }

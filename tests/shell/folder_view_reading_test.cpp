@@ -1,5 +1,6 @@
 // The folder tree off the window's thread: branches the user opens, the refresh after a change on disk, and walking
 // the tree with the keys.
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -283,6 +284,61 @@ TEST_F(FolderViewTest, ARefreshDuringABranchsFirstReadReadsItAgainOnceItsListing
     ::SetEvent(gate.get());
     ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
     EXPECT_EQ(Texts(alpha), (std::vector<std::wstring>{L"inner", L"late"}));
+}
+
+TEST_F(FolderViewTest, ARefreshReadsTheOpenBranchesAndAsksAboutSubFoldersOnlyOfFoldersInSight) {
+    MakeDir(root + L"\\many");
+    for (int i = 0; i < 150; ++i) MakeDir(root + L"\\many\\m" + std::to_wstring(100 + i));
+    MakeDir(root + L"\\alpha\\inner\\below");
+    WatchingDesktop desktop;
+    const HTREEITEM node = Select(root);
+    tree->Expand(node);
+    // A branch opened to two levels and closed again, and one open whose folders reach far out of sight.
+    const HTREEITEM alpha = Child(node, L"alpha");
+    tree->Expand(alpha);
+    const HTREEITEM inner = Child(alpha, L"inner");
+    tree->Expand(inner);
+    tree->Collapse(inner);
+    tree->Collapse(alpha);
+    tree->Expand(Child(node, L"many"));
+    TreeView_SelectSetFirstVisible(tree->Handle(), node);
+    MakeDir(root + L"\\alpha\\late");
+    MakeDir(root + L"\\alpha\\inner\\later");
+    MakeDir(root + L"\\made");
+    {
+        const std::lock_guard lock(desktop.seenLock);
+        desktop.listed.clear();
+        desktop.askedAbout.clear();
+    }
+    tree->Refresh();
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    {
+        const std::lock_guard lock(desktop.seenLock);
+        auto listed = [&](const std::wstring& path) {
+            return std::count(desktop.listed.begin(), desktop.listed.end(), ShellPath(path)) > 0;
+        };
+        EXPECT_TRUE(listed(root));
+        EXPECT_TRUE(listed(root + L"\\many"));
+        EXPECT_FALSE(listed(root + L"\\alpha")) << "a closed branch is read when it is opened";
+        EXPECT_FALSE(listed(root + L"\\alpha\\inner"));
+        EXPECT_EQ(desktop.askedAbout[ShellPath(root)], 5) << "every folder in sight";
+        EXPECT_LT(desktop.askedAbout[ShellPath(root + L"\\many")], 150) << "not those far out of sight";
+    }
+    EXPECT_NE(Child(node, L"made"), nullptr);
+
+    // Opened, the closed branch shows what changed meanwhile, and so does the closed one below it.
+    auto open = [&](HTREEITEM branch) {
+        tree->SetSelected(branch);
+        ::SendMessageW(tree->Handle(), WM_KEYDOWN, VK_RIGHT, 1);
+        EXPECT_TRUE(TreeView_GetItemState(tree->Handle(), branch, TVIS_EXPANDED) & TVIS_EXPANDED);
+    };
+    open(alpha);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_EQ(Texts(alpha), (std::vector<std::wstring>{L"inner", L"late"}));
+    EXPECT_EQ(Child(alpha, L"inner"), inner);
+    open(inner);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_EQ(Texts(inner), (std::vector<std::wstring>{L"below", L"later"}));
 }
 
 }  // namespace

@@ -24,10 +24,13 @@ HRESULT WatchingFolder::QueryInterface(REFIID riid, void** out) {
     return S_OK;
 }
 
+std::wstring WatchingFolder::Name() const {
+    return shell::GetDisplayName(owner_.real_, absolute_.get(), SHGDN_FORPARSING).value_or(std::wstring());
+}
+
 bool WatchingFolder::Named(const std::vector<std::wstring>& names) const {
     if (names.empty()) return false;
-    const std::wstring name =
-        shell::GetDisplayName(owner_.real_, absolute_.get(), SHGDN_FORPARSING).value_or(std::wstring());
+    const std::wstring name = Name();
     return std::any_of(names.begin(), names.end(),
                        [&](const std::wstring& r) { return ::lstrcmpiW(r.c_str(), name.c_str()) == 0; });
 }
@@ -84,6 +87,10 @@ private:
 
 HRESULT WatchingFolder::EnumObjects(HWND w, SHCONTF flags, IEnumIDList** out) {
     ++owner_.enumerations;
+    {
+        const std::lock_guard lock(owner_.seenLock);
+        owner_.listed.push_back(Name());
+    }
     if (owner_.gate && Named(owner_.gated)) {
         ++owner_.waiting;
         ui::WaitPumping(owner_.gate, 20000);  // as a worker that waits must
@@ -144,6 +151,10 @@ HRESULT WatchingFolder::CreateViewObject(HWND w, REFIID riid, void** out) {
 
 HRESULT WatchingFolder::GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items, SFGAOF* attributes) {
     const SFGAOF asked = *attributes;
+    if (asked & SFGAO_HASSUBFOLDER) {
+        const std::lock_guard lock(owner_.seenLock);
+        owner_.askedAbout[Name()] += static_cast<int>(count);
+    }
     const HRESULT hr = inner_->GetAttributesOf(count, items, attributes);
     if (SUCCEEDED(hr) && count == 1 && (asked & SFGAO_SHARE) && !owner_.sharedName.empty() &&
         shell::GetDisplayName(inner_.Get(), items[0], SHGDN_INFOLDER) == owner_.sharedName) {

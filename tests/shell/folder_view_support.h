@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,7 @@ public:
 
 private:
     bool Refused() const;
+    std::wstring Name() const;                                  // this folder's parsing name
     bool Named(const std::vector<std::wstring>& names) const;   // whether this folder's parsing name is one of them
     const std::wstring* OtherName(PCUITEMID_CHILD item) const;  // the name a test gave the child, if any
     WatchingDesktop& owner_;
@@ -99,6 +101,11 @@ public:
     // Children shown under another name than their file name (by in-folder parsing name), as the shell names a
     // folder customised by its desktop.ini; with lendIcons, such a child has the icon 9.
     std::map<std::wstring, std::wstring> displayNames;
+    // What was read, from any thread: the parsing names of the folders listed, and for each folder how many of its
+    // items were asked whether they have sub-folders.
+    std::mutex seenLock;
+    std::vector<std::wstring> listed;
+    std::map<std::wstring, int> askedAbout;
 
 private:
     friend class WatchingFolder;
