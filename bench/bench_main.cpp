@@ -13,6 +13,7 @@ void RunListBenchmarks();
 void RunListBigBenchmarks();
 void RunOpenSaveBenchmarks();
 void RunTreeBenchmarks();
+void RunTreeStormBenchmarks();
 void RunPanelBenchmarks();
 void RunRecoveryBenchmarks();
 void RunDocumentCheckBenchmarks();
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
     if (wanted("list")) RunListBenchmarks();
     if (wanted("list100k")) RunListBigBenchmarks();
     if (wanted("tree")) RunTreeBenchmarks();
+    if (wanted("treestorm")) RunTreeStormBenchmarks();
     if (wanted("panel")) RunPanelBenchmarks();
     if (wanted("recovery")) RunRecoveryBenchmarks();
     if (wanted("document")) RunDocumentCheckBenchmarks();

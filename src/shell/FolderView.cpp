@@ -356,8 +356,9 @@ void TFolderView::ShowSelected() {
 
 void TFolderView::RenameChild(const ITEMIDLIST* oldItem, const ITEMIDLIST* newItem) {
     const HTREEITEM selected = Selected();
-    const HTREEITEM child = FindChildNode(selected, oldItem);
+    const HTREEITEM child = FindChildNode(selected, oldItem);  // which finishes the folder's listing under way
     if (!child || !newItem) return;
+    ChildRenamed(selected);
     // The new item is relative to the selected folder, so that folder names it; the desktop only as a fallback.
     std::optional<std::wstring> name = GetDisplayName(NodeFolder(selected).Get(), newItem, SHGDN_NORMAL);
     if (!name) name = GetDisplayName(DesktopFolder(), newItem, SHGDN_NORMAL);
@@ -425,6 +426,12 @@ void TFolderView::Edit(const NMTVDISPINFOW& info) {
     const HTREEITEM node = info.item.hItem;
     if (!node || !info.item.pszText) return;  // cancelled
     const std::wstring typed = info.item.pszText;
+    // A listing of the containing folder still being added would give the node its old name back: it goes first,
+    // and it may find that the folder has gone.
+    const HTREEITEM parent = Parent(node);
+    const NodeRef ref = RefOf(node);
+    FinishFilling(parent);
+    if (!Alive(ref)) return;
     SetNodeText(node, typed);
     const ITEMIDLIST* own = NodeData(node);
     if (!own) return;
@@ -434,10 +441,17 @@ void TFolderView::Edit(const NMTVDISPINFOW& info) {
         return;
     }
     ITEMIDLIST* raw = nullptr;
-    // The typed text is a name inside the containing folder.
+    // The typed text is a name inside the containing folder. The shell may show boxes meanwhile, and results of
+    // reads arrive: the containing folder's wait until the name is settled.
+    renamingIn_ = parent;
     const HRESULT hr = folder->SetNameOf(hwnd_, own, typed.c_str(), SHGDN_INFOLDER, &raw);
+    renamingIn_ = nullptr;
     UniqueIdList renamed = OwnIdList(raw);
-    if (SUCCEEDED(hr) && renamed) {
+    const bool done = SUCCEEDED(hr) && renamed;
+    if (done) ChildRenamed(parent);
+    ReadAgainIfMarked(parent);
+    if (!Alive(ref)) return;  // a rebuild while the shell asked
+    if (done) {
         const std::wstring name = GetDisplayName(folder.Get(), renamed.get(), SHGDN_NORMAL).value_or(typed);
         SetNodeData(node, std::move(renamed));
         SetNodeText(node, name);
@@ -462,6 +476,9 @@ void TFolderView::DeletionHandler(HTREEITEM node, LPARAM data) {
     if (node == rightClickNode_) rightClickNode_ = nullptr;
     if (node == keyNode_) keyNode_ = nullptr;
     stamps_.erase(node);
+    renameStamps_.erase(node);
+    readAgain_.erase(node);
+    stale_.erase(node);
     opening_.erase(node);
     fillings_.erase(node);  // its filling ends when it next comes round
     iconsPending_.erase(node);

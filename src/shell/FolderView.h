@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -67,12 +68,16 @@ public:
     std::wstring GetSelectedPath() const;
     // A new absolute list of the selected folder; absent when nothing is selected.
     UniqueIdList GetSelectedIdList() const;
-    // Reads again, off the window's thread, every folder whose sub-folders the tree holds, and changes only what
-    // changed: open branches, selection and scroll stay as they are. The linked list is then refreshed once; when the
-    // shown folder has gone, the tree moves to its nearest ancestor that is still there, and everyone follows.
+    // Reads again, off the window's thread, the shown folder, its ancestors and the open branches, and changes only
+    // what changed: open branches, selection and scroll stay as they are. Only folders in sight (or new, or changed)
+    // are asked whether they have sub-folders. A closed branch whose sub-folders the tree holds is read when it is
+    // next opened. The linked list is then refreshed once; when the shown folder has gone, the tree moves to its
+    // nearest ancestor that is still there, and everyone follows.
     void Refresh();
     // True while a read of the tree's folders is under way (tests and benchmarks wait for the end).
     bool Reading() const noexcept { return pendingReads_ > 0; }
+    // The time the tree's reading thread has spent in its jobs so far, in milliseconds: how busy it is kept.
+    double WorkerBusyMs() const noexcept;
     // Clears and rebuilds the tree from the desktop and selects the folder of target again (the root for the desktop
     // or an absent list; its nearest ancestor when it has gone), keeping the open branches and the scroll position.
     // The list stays the caller's.
@@ -201,6 +206,13 @@ private:
     void ShownChecked(const std::vector<NodeRef>& chain, size_t there);
     void RefreshReadDone();
     NodeRef RefOf(HTREEITEM node) const;
+    std::uint64_t RenameStamp(HTREEITEM node) const;
+    void ChildRenamed(HTREEITEM parent);     // makes the reads of the parent asked for so far stale
+    void ReadAgainIfMarked(HTREEITEM node);  // a refresh's read left for later, once nothing holds it up
+    // The held nodes at and below `top` that the user sees open (`top` and the nodes of `open` count as open),
+    // parents first; a closed branch on the way is marked to be read when it is next opened.
+    std::vector<HTREEITEM> OpenHeldNodes(HTREEITEM top, const std::unordered_set<HTREEITEM>& open);
+    void ReadIfStale(HTREEITEM node);  // a branch a refresh passed over, now opened
     bool Alive(const NodeRef& ref) const;
     void SetNodeIcons(HTREEITEM node, TVITEMW& item);
     void GiveIcons(TVITEMW& item);   // what the control asks for each time it draws a node
@@ -209,6 +221,7 @@ private:
     ComPtr<IShellFolder> NodeFolder(HTREEITEM node) const;
     ComPtr<IShellFolder> ContainingFolder(HTREEITEM node) const;
     HTREEITEM FindChildNode(HTREEITEM node, const ITEMIDLIST* item);
+    HTREEITEM ChildFor(HTREEITEM node, IShellFolder* folder, const ITEMIDLIST* item) const;  // among those listed
     HTREEITEM AddMissingChild(HTREEITEM node, IShellFolder* folder, const ITEMIDLIST* item);
     HTREEITEM FindNodeByIdList(const ITEMIDLIST* list);
     HTREEITEM FindNearestNode(const ITEMIDLIST* absolute);
@@ -276,6 +289,14 @@ private:
     std::unordered_map<HTREEITEM, std::uint64_t> stamps_;
     std::uint64_t lastStamp_ = 0;
     std::unordered_set<HTREEITEM> opening_;  // nodes the user opened whose first listing is being read
+    // Nodes one of whose children was renamed, with a stamp of the last rename: a read asked for before it is stale.
+    std::unordered_map<HTREEITEM, std::uint64_t> renameStamps_;
+    HTREEITEM renamingIn_ = nullptr;  // the node one of whose children the shell is renaming now
+    // Nodes a refresh could not read then (their listing was being added, their first read or a rename was under
+    // way): they are read once that ends.
+    std::unordered_set<HTREEITEM> readAgain_;
+    // Closed branches whose sub-folders the tree holds and that a refresh passed over: read when next opened.
+    std::unordered_set<HTREEITEM> stale_;
     std::unordered_map<HTREEITEM, std::shared_ptr<Filling>> fillings_;
     std::unordered_set<HTREEITEM> iconsPending_;  // drawn with the plain folder's icons until their own come
     // Folders' icons are given to the control each time it draws them, never set in it: setting a node's icons
@@ -296,6 +317,7 @@ private:
     ui::Generation generation_;
     ui::Generation::Token readToken_;  // stale once the nodes it names are gone for good (a rebuild, the end)
     ui::UiInbox inbox_;
+    std::atomic<std::int64_t> workerBusy_{0};  // performance-counter ticks the reading thread spent in jobs
     // Both go before the inbox: a read still running posts to a live inbox.
     ui::BackgroundWorker worker_;
     ui::BackgroundWorker iconWorker_;  // icons on a thread of their own, so that they never hold a read up

@@ -107,7 +107,7 @@ bool TFolderView::FillChildren(HTREEITEM node) {
     if (updating_ || !node || !NodeData(node)) return false;
     const UniqueIdList absolute = NodeIdList(node);
     const ui::BusyCursor hourglass;
-    SubFolderListing listing = ReadSubFolders(DesktopFolder(), absolute.get(), {}, hwnd_, {});
+    SubFolderListing listing = ReadSubFolders(DesktopFolder(), absolute.get(), {}, {}, hwnd_, {});
     if (!listing.listed) {
         // A drive without a disc: nothing is added and the node keeps its button, so opening it later tries again.
         SetSelected(currentNode_);
@@ -172,6 +172,7 @@ bool TFolderView::ApplySome(Filling& filling, double budgetMs) {
             SetNodeData(child, UniqueIdList(folder.item.release()));
             if (NodeText(child) != folder.name) SetNodeText(child, folder.name);
         }
+        if (!folder.asked) continue;  // unchanged and not asked about: as it was
         // A folder not listed yet shows a button as its folder now says; a listed one knows better itself.
         if (!TreeView_GetChild(hwnd_, child) && NodeHasChildren(child) != folder.hasSubFolders)
             SetHasChildren(child, folder.hasSubFolders);
@@ -227,10 +228,22 @@ HTREEITEM TFolderView::FindChildNode(HTREEITEM node, const ITEMIDLIST* item) {
         listedNow = true;
     }
     ExpandNow(node);
-    for (HTREEITEM child = TreeView_GetChild(hwnd_, node); child; child = TreeView_GetNextSibling(hwnd_, child)) {
-        if (CompareIds(folder.Get(), NodeData(child), item) == 0) return child;
-    }
+    if (const HTREEITEM child = ChildFor(node, folder.Get(), item)) return child;
     return listedNow ? nullptr : AddMissingChild(node, folder.Get(), item);
+}
+
+HTREEITEM TFolderView::ChildFor(HTREEITEM node, IShellFolder* folder, const ITEMIDLIST* item) const {
+    // A folder may take names that differ only in case for one ("Docs" and "docs" side by side where case counts):
+    // the child of exactly the item's name wins, one differing only in case is taken when there is none.
+    HTREEITEM caseless = nullptr;
+    std::optional<std::wstring> wanted;
+    for (HTREEITEM child = TreeView_GetChild(hwnd_, node); child; child = TreeView_GetNextSibling(hwnd_, child)) {
+        if (CompareIds(folder, NodeData(child), item) != 0) continue;
+        if (!wanted) wanted = GetDisplayName(folder, item, SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(std::wstring());
+        if (GetDisplayName(folder, NodeData(child), SHGDN_INFOLDER | SHGDN_FORPARSING) == *wanted) return child;
+        if (!caseless) caseless = child;
+    }
+    return caseless;
 }
 
 // A folder made after its parent was listed: the listing is brought up to date, so that a path naming it (a
@@ -241,14 +254,11 @@ HTREEITEM TFolderView::AddMissingChild(HTREEITEM node, IShellFolder* folder, con
     std::vector<const ITEMIDLIST*> previous;
     for (HTREEITEM child : shown) previous.push_back(NodeData(child));
     const UniqueIdList absolute = NodeIdList(node);
-    SubFolderListing listing = ReadSubFolders(DesktopFolder(), absolute.get(), previous, hwnd_, {});
+    SubFolderListing listing = ReadSubFolders(DesktopFolder(), absolute.get(), previous, {}, hwnd_, {});
     if (!listing.listed) return nullptr;
     ApplyListing(node, shown, listing);
     ExpandNow(node);
-    for (HTREEITEM child = TreeView_GetChild(hwnd_, node); child; child = TreeView_GetNextSibling(hwnd_, child)) {
-        if (CompareIds(folder, NodeData(child), item) == 0) return child;
-    }
-    return nullptr;
+    return ChildFor(node, folder, item);
 }
 
 HTREEITEM TFolderView::FindNodeByIdList(const ITEMIDLIST* list) {
@@ -286,6 +296,8 @@ void TFolderView::ExpandNow(HTREEITEM node) {
     ++listNow_;
     TreeView_Expand(hwnd_, node, TVE_EXPAND);
     --listNow_;
+    // The control may tell nothing of an expansion it made once before.
+    ReadIfStale(node);
 }
 
 void TFolderView::Collapse(HTREEITEM node) {
@@ -299,7 +311,18 @@ bool TFolderView::CanExpand(HTREEITEM node) {
         filling->second->expand = true;  // opens once all its sub-folders are there
         return false;
     }
-    if (TreeView_GetChild(hwnd_, node)) return true;
+    if (TreeView_GetChild(hwnd_, node)) {
+        if (stale_.contains(node)) {
+            // Once the branch is open, with what the tree holds, what changed since follows; the folders then in
+            // sight are the ones asked about.
+            ++pendingReads_;
+            inbox_.MakeSender().Post([this, ref = RefOf(node)] {
+                --pendingReads_;
+                if (Alive(ref)) ReadIfStale(ref.node);
+            });
+        }
+        return true;
+    }
     if (!NodeHasChildren(node)) return false;
     if (listNow_ > 0) {
         FillChildren(node);

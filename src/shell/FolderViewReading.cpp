@@ -8,6 +8,26 @@
 #include "shell/SubFolders.h"
 
 namespace shell {
+namespace {
+
+// Adds the time of its life to a total: the reading thread's time in one job.
+class BusyTime {
+public:
+    explicit BusyTime(std::atomic<std::int64_t>& total) noexcept : total_(total) { ::QueryPerformanceCounter(&start_); }
+    ~BusyTime() {
+        LARGE_INTEGER end{};
+        ::QueryPerformanceCounter(&end);
+        total_ += end.QuadPart - start_.QuadPart;
+    }
+    BusyTime(const BusyTime&) = delete;
+    BusyTime& operator=(const BusyTime&) = delete;
+
+private:
+    std::atomic<std::int64_t>& total_;
+    LARGE_INTEGER start_{};
+};
+
+}  // namespace
 
 // What a read of one node's sub-folders was made for, kept until its result is applied.
 struct TFolderView::ReadRequest {
@@ -15,9 +35,17 @@ struct TFolderView::ReadRequest {
     std::vector<NodeRef> children;  // the node's children when the read was asked for, in their order
     UniqueIdList absolute;
     std::vector<UniqueIdList> previous;  // copies of the children's items, to match the fresh listing with
+    std::vector<bool> ask;               // which of them to ask again whether they have sub-folders
+    std::uint64_t renamed = 0;           // the node's rename stamp when the read was asked for
     bool expand = false;                 // the user opened the node: it opens when its sub-folders are there
     bool refresh = false;                // part of a refresh
 };
+
+double TFolderView::WorkerBusyMs() const noexcept {
+    LARGE_INTEGER frequency{};
+    ::QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(workerBusy_.load()) / static_cast<double>(frequency.QuadPart);
+}
 
 TFolderView::NodeRef TFolderView::RefOf(HTREEITEM node) const {
     const auto found = stamps_.find(node);
@@ -30,9 +58,32 @@ bool TFolderView::Alive(const NodeRef& ref) const {
     return found != stamps_.end() && found->second == ref.stamp;
 }
 
+std::uint64_t TFolderView::RenameStamp(HTREEITEM node) const {
+    const auto found = renameStamps_.find(node);
+    return found == renameStamps_.end() ? 0 : found->second;
+}
+
+void TFolderView::ChildRenamed(HTREEITEM parent) {
+    // A listing of the parent asked for before would take the renamed folder for one gone and one new.
+    if (parent) renameStamps_[parent] = ++lastStamp_;
+}
+
+void TFolderView::ReadAgainIfMarked(HTREEITEM node) {
+    if (!hwnd_ || !readAgain_.contains(node) || fillings_.contains(node) || opening_.contains(node) ||
+        node == renamingIn_)
+        return;
+    readAgain_.erase(node);
+    if (TreeView_GetChild(hwnd_, node) && ReadInBackground(node, false, true)) ++refreshing_;
+}
+
 bool TFolderView::ReadInBackground(HTREEITEM node, bool expand, bool refresh) {
-    // A node whose listing is being applied is as fresh as it gets, and a read would match a part of it.
-    if (!hwnd_ || !node || fillings_.contains(node)) return false;
+    if (!hwnd_ || !node) return false;
+    // A node whose listing is being applied, or one of whose children the shell is renaming, cannot be compared with
+    // a listing now: a refresh reads it once that ends.
+    if (fillings_.contains(node) || node == renamingIn_) {
+        if (refresh) readAgain_.insert(node);
+        return false;
+    }
     if (expand && !refresh) {
         // One first listing of a node at a time: pressing its button again while it is read changes nothing.
         if (opening_.contains(node)) return false;
@@ -43,9 +94,17 @@ bool TFolderView::ReadInBackground(HTREEITEM node, bool expand, bool refresh) {
     request->expand = expand;
     request->refresh = refresh;
     request->absolute = NodeIdList(node);
+    request->renamed = RenameStamp(node);
+    // Asking whether a folder has sub-folders looks into its directory: only the folders in sight, or about to be
+    // scrolled into it, are worth it. The others keep their buttons until a read finds them in sight.
+    const RECT client = ui::ClientRect(hwnd_);
+    const LONG page = client.bottom - client.top;
     for (HTREEITEM child : Children(node)) {
         request->children.push_back(RefOf(child));
         request->previous.push_back(CopyFirstItem(NodeData(child)));
+        RECT row{};
+        request->ask.push_back(TreeView_GetItemRect(hwnd_, child, &row, FALSE) && row.bottom >= client.top - page &&
+                               row.top <= client.bottom + page);
     }
     if (!request->node.node || !request->absolute) {
         opening_.erase(node);
@@ -59,13 +118,28 @@ bool TFolderView::ReadInBackground(HTREEITEM node, bool expand, bool refresh) {
     const ui::Generation::Token token = readToken_;
     const ui::UiInbox::Sender sender = inbox_.MakeSender();
     // The request travels with the job and comes back with its result, so its lists are freed on this thread.
+    stale_.erase(node);  // read now
     worker_.Run([this, request, previous, desktop, token, sender]() mutable {
-        auto listing = std::make_shared<SubFolderListing>(
-            ReadSubFolders(desktop.Get(), request->absolute.get(), previous, nullptr, [&] { return token.Stale(); }));
+        const BusyTime busy(workerBusy_);
+        auto listing = std::make_shared<SubFolderListing>();
+        try {
+            *listing = ReadSubFolders(desktop.Get(), request->absolute.get(), previous, request->ask, nullptr,
+                                      [&] { return token.Stale(); });
+        } catch (...) {
+            // A shell extension that throws, memory that runs out: a failed read all the same, which must come back
+            // so that the node can be opened and the tree refreshed again.
+            *listing = SubFolderListing{};
+        }
         sender.Post([this, request = std::move(request), listing, token] {
             --pendingReads_;
             if (request->expand && !request->refresh) opening_.erase(request->node.node);
-            if (!token.Stale()) ReadArrived(*request, *listing);
+            try {
+                if (!token.Stale()) ReadArrived(*request, *listing);
+                if (Alive(request->node)) ReadAgainIfMarked(request->node.node);
+            } catch (...) {
+                if (request->refresh) RefreshReadDone();  // the refresh is not left waiting for this read
+                throw;
+            }
             if (request->refresh) RefreshReadDone();
         });
     });
@@ -76,12 +150,13 @@ void TFolderView::ReadArrived(ReadRequest& request, SubFolderListing& listing) {
     if (!hwnd_ || !Alive(request.node)) return;
     const HTREEITEM node = request.node.node;
     std::vector<HTREEITEM> shown = Children(node);
-    bool unchanged = shown.size() == request.children.size();
+    bool unchanged =
+        node != renamingIn_ && request.renamed == RenameStamp(node) && shown.size() == request.children.size();
     for (size_t i = 0; unchanged && i < shown.size(); ++i)
         unchanged = shown[i] == request.children[i].node && Alive(request.children[i]);
     if (!unchanged) {
         // The node's children changed while it was read (a search listed it, a rename, another read): the
-        // comparison no longer holds, so it is read again.
+        // comparison no longer holds, so it is read again (once a rename under way ends).
         if (ReadInBackground(node, request.expand, request.refresh) && request.refresh) ++refreshing_;
         return;
     }
@@ -129,6 +204,8 @@ void TFolderView::EndFilling(Filling& filling) {
     --pendingReads_;
     const auto current = fillings_.find(filling.node.node);
     if (current != fillings_.end() && current->second.get() == &filling) fillings_.erase(current);
+    // A refresh that came while the listing was added may have seen changes that the listing has not.
+    if (Alive(filling.node)) ReadAgainIfMarked(filling.node.node);
 }
 
 // ---- icons ----
@@ -187,13 +264,18 @@ void TFolderView::ReadIcons() {
     const ui::UiInbox::Sender sender = inbox_.MakeSender();
     iconWorker_.Run([this, wanted, token, sender]() mutable {
         auto icons = std::make_shared<std::vector<std::pair<int, int>>>();
-        for (const WantedIcons& one : *wanted) {
-            if (token.Stale()) break;
-            const ITEMIDLIST* absolute = one.absolute.get();
-            icons->emplace_back(GetSysIconIndex(absolute, SHGFI_SYSICONINDEX | SHGFI_SMALLICON),
-                                GetSysIconIndex(absolute, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON));
+        try {
+            for (const WantedIcons& one : *wanted) {
+                if (token.Stale()) break;
+                const ITEMIDLIST* absolute = one.absolute.get();
+                icons->emplace_back(GetSysIconIndex(absolute, SHGFI_SYSICONINDEX | SHGFI_SMALLICON),
+                                    GetSysIconIndex(absolute, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON));
+            }
+        } catch (...) {
+            // The icons read so far come back; the others are asked for again when their nodes are next drawn.
         }
         sender.Post([this, wanted = std::move(wanted), icons] {
+            for (size_t i = icons->size(); i < wanted->size(); ++i) iconsPending_.erase((*wanted)[i].node.node);
             // The plain folder's open icon is known only from a real folder: by attributes alone some systems give
             // the closed one.
             if (!plainOpenKnown_) {
@@ -238,27 +320,57 @@ void TFolderView::Refresh() {
     const ui::Generation::Token token = readToken_;
     const ui::UiInbox::Sender sender = inbox_.MakeSender();
     worker_.Run([this, chain, paths, token, sender] {
+        const BusyTime busy(workerBusy_);
         size_t there = 0;
-        while (there < paths.size() && !FolderStillThere(paths[there])) ++there;
+        try {
+            while (there < paths.size() && !FolderStillThere(paths[there])) ++there;
+        } catch (...) {
+            there = paths.size();  // nothing is known: the tree stays where it is, and the refresh ends all the same
+        }
         sender.Post([this, chain, there, token] {
             --pendingReads_;
             if (!token.Stale() && there < chain.size()) ShownChecked(chain, there);
             RefreshReadDone();
         });
     });
-    // Then every folder whose sub-folders the tree holds, parents first; each result changes only what changed.
-    std::vector<HTREEITEM> pending{Root()};
+    // A node whose first listing is being read may miss what changed since that listing was taken: it is read
+    // again once its listing is in.
+    readAgain_.insert(opening_.begin(), opening_.end());
+    // Then the shown folder's ancestors and the open branches, parents first; each result changes only what changed.
+    // The closed branches wait until they are opened: a busy folder would otherwise keep the worker reading folders
+    // nobody looks at, and a branch the user opens would wait behind them.
+    std::unordered_set<HTREEITEM> open;
+    for (const NodeRef& ref : chain) open.insert(ref.node);
+    for (HTREEITEM node : OpenHeldNodes(Root(), open))
+        if (ReadInBackground(node, false, true)) ++refreshing_;
+}
+
+std::vector<HTREEITEM> TFolderView::OpenHeldNodes(HTREEITEM top, const std::unordered_set<HTREEITEM>& open) {
+    std::vector<HTREEITEM> pending{top};
     std::vector<HTREEITEM> listed;
     while (!pending.empty()) {
         const HTREEITEM node = pending.back();
         pending.pop_back();
         if (!node || !TreeView_GetChild(hwnd_, node)) continue;
+        if (node != top && !open.contains(node) &&
+            !(TreeView_GetItemState(hwnd_, node, TVIS_EXPANDED) & TVIS_EXPANDED)) {
+            // What lies below it is marked in turn when it is opened.
+            stale_.insert(node);
+            continue;
+        }
         listed.push_back(node);
         const std::vector<HTREEITEM> children = Children(node);
         pending.insert(pending.end(), children.rbegin(), children.rend());
     }
-    for (HTREEITEM node : listed)
-        if (ReadInBackground(node, false, true)) ++refreshing_;
+    return listed;
+}
+
+void TFolderView::ReadIfStale(HTREEITEM node) {
+    if (!hwnd_ || !stale_.contains(node)) return;
+    // The branch shows what the tree holds at once, and what changed since follows from the worker, for it and for
+    // the open branches below it that come into sight with it.
+    for (HTREEITEM held : OpenHeldNodes(node, {}))
+        if (!ReadInBackground(held, false, false)) stale_.insert(held);  // a listing under way: the next refresh
 }
 
 void TFolderView::ShownChecked(const std::vector<NodeRef>& chain, size_t there) {

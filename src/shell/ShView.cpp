@@ -43,14 +43,19 @@ UniqueIdList FindByName(IShellFolder* folder, const std::wstring& name) {
     if (FAILED(folder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, &items)) ||
         !items)
         return nullptr;
+    // Where case counts, "Docs" and "docs" are two folders: the exact name wins, one differing only in case is
+    // taken when there is none.
+    UniqueIdList caseless;
     ITEMIDLIST* raw = nullptr;
     while (items->Next(1, &raw, nullptr) == S_OK) {
         UniqueIdList item(raw);
         const auto itemName = GetDisplayName(folder, item.get(), SHGDN_INFOLDER | SHGDN_FORPARSING);
-        if (itemName && ::CompareStringOrdinal(itemName->c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL)
-            return item;
+        if (!itemName) continue;
+        if (*itemName == name) return item;
+        if (!caseless && ::CompareStringOrdinal(itemName->c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL)
+            caseless = std::move(item);
     }
-    return nullptr;
+    return caseless;
 }
 
 // Some parsers take no more than a path buffer's length at once. A longer path is parsed from its longest ancestor

@@ -16,11 +16,19 @@ bool SameBytes(const ITEMIDLIST* a, const ITEMIDLIST* b) noexcept {
     return size == IdListSize(b) && std::memcmp(a, b, size) == 0;
 }
 
-// A name to match items of one folder by: its parsing name in the folder, in capitals, as file names are matched.
-std::wstring MatchKey(IShellFolder* folder, const ITEMIDLIST* item) {
-    std::wstring key = GetDisplayName(folder, item, SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(std::wstring());
-    if (!key.empty()) ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
-    return key;
+// The names to match items of one folder by: the parsing name in the folder as it is, and in capitals, as file
+// names are matched where case does not count. Where it counts ("Docs" and "docs" side by side) the exact name wins.
+struct MatchKeys {
+    std::wstring exact;
+    std::wstring folded;
+};
+
+MatchKeys MatchKeysOf(IShellFolder* folder, const ITEMIDLIST* item) {
+    MatchKeys keys;
+    keys.exact = GetDisplayName(folder, item, SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(std::wstring());
+    keys.folded = keys.exact;
+    if (!keys.folded.empty()) ::CharUpperBuffW(keys.folded.data(), static_cast<DWORD>(keys.folded.size()));
+    return keys;
 }
 
 void ReadAttributes(IShellFolder* folder, const ITEMIDLIST* item, SubFolder& sub) {
@@ -56,8 +64,8 @@ ComPtr<IShellFolder> DesktopForReading() {
 }
 
 SubFolderListing ReadSubFolders(IShellFolder* desktop, const ITEMIDLIST* absolute,
-                                const std::vector<const ITEMIDLIST*>& previous, HWND owner,
-                                const std::function<bool()>& stop) {
+                                const std::vector<const ITEMIDLIST*>& previous, const std::vector<bool>& ask,
+                                HWND owner, const std::function<bool()>& stop) {
     SubFolderListing result;
     ComPtr<IShellFolder> root = desktop;
     if (!root && FAILED(::SHGetDesktopFolder(&root))) return result;
@@ -75,11 +83,15 @@ SubFolderListing ReadSubFolders(IShellFolder* desktop, const ITEMIDLIST* absolut
     for (;;) {
         ITEMIDLIST* raw = nullptr;
         ULONG fetched = 0;
-        if (items->Next(1, &raw, &fetched) != S_OK || fetched != 1 || !raw) {
+        const HRESULT hr = items->Next(1, &raw, &fetched);
+        // A folder that fails part-way (a share that drops, a phone unplugged) has not been listed: what was read
+        // is not the whole of it, and taken for the whole it would make the rest look gone.
+        if (FAILED(hr)) {
             ::CoTaskMemFree(raw);
-            break;
+            return {};
         }
-        fresh.emplace_back(raw);
+        if (fetched == 1 && raw) fresh.emplace_back(raw);
+        if (hr != S_OK || fetched != 1 || !raw) break;  // S_FALSE: fewer than asked, the end
         if (stop && stop()) return {};
     }
     // The folder's own order (a file-system folder's is by name), as a fresh listing shows it.
@@ -88,27 +100,55 @@ SubFolderListing ReadSubFolders(IShellFolder* desktop, const ITEMIDLIST* absolut
         return CompareIds(order, a.get(), b.get()) < 0;
     });
 
-    std::unordered_map<std::wstring, int> before;
-    for (size_t i = 0; i < previous.size(); ++i) before.emplace(MatchKey(order, previous[i]), static_cast<int>(i));
+    // Each fresh folder takes the node of its exact name; one that has none, a node whose name differs only in case
+    // and that no folder took by its exact name (a folder renamed in case alone).
+    std::vector<int> matched(fresh.size(), -1);
+    if (!previous.empty()) {
+        std::unordered_map<std::wstring, int> exact;
+        std::unordered_multimap<std::wstring, int> folded;
+        for (size_t i = 0; i < previous.size(); ++i) {
+            MatchKeys keys = MatchKeysOf(order, previous[i]);
+            exact.emplace(std::move(keys.exact), static_cast<int>(i));
+            folded.emplace(std::move(keys.folded), static_cast<int>(i));
+        }
+        std::vector<bool> taken(previous.size(), false);
+        std::vector<std::wstring> foldedFresh(fresh.size());
+        for (size_t f = 0; f < fresh.size(); ++f) {
+            if (stop && stop()) return {};
+            MatchKeys keys = MatchKeysOf(order, fresh[f].get());
+            foldedFresh[f] = std::move(keys.folded);
+            const auto match = exact.find(keys.exact);
+            if (match == exact.end() || taken[static_cast<size_t>(match->second)]) continue;
+            matched[f] = match->second;
+            taken[static_cast<size_t>(match->second)] = true;  // one folder for one node
+        }
+        for (size_t f = 0; f < fresh.size(); ++f) {
+            if (matched[f] >= 0) continue;
+            const auto [first, last] = folded.equal_range(foldedFresh[f]);
+            for (auto it = first; it != last; ++it) {
+                if (taken[static_cast<size_t>(it->second)]) continue;
+                matched[f] = it->second;
+                taken[static_cast<size_t>(it->second)] = true;
+                break;
+            }
+        }
+    }
     ComPtr<IShellIcon> icons;
     folder.As(&icons);
     result.folders.reserve(fresh.size());
-    for (TaskIdList& item : fresh) {
+    for (size_t f = 0; f < fresh.size(); ++f) {
         if (stop && stop()) return {};
+        TaskIdList& item = fresh[f];
         SubFolder sub;
-        if (!before.empty()) {
-            const auto match = before.find(MatchKey(order, item.get()));
-            if (match != before.end()) {
-                sub.previous = match->second;
-                before.erase(match);  // one folder for one node
-            }
-        }
+        sub.previous = matched[f];
         if (sub.previous < 0 || !SameBytes(previous[static_cast<size_t>(sub.previous)], item.get())) {
             sub.item = std::move(item);
             Describe(order, icons.Get(), sub);
-        } else {
+        } else if (ask.empty() || (static_cast<size_t>(sub.previous) < ask.size() && ask[sub.previous])) {
             // The same item may have gained or lost sub-folders all the same: its time may be too coarse to tell.
             ReadAttributes(order, item.get(), sub);
+        } else {
+            sub.asked = false;  // out of sight: not worth a look into its directory now
         }
         result.folders.push_back(std::move(sub));
     }

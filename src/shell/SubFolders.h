@@ -27,7 +27,8 @@ struct SubFolder {
     int previous = -1;          // its place in the listing it was matched with; -1 for a folder that is new since
     TaskIdList item;            // its item now; null when the previous one is still the same, byte for byte
     std::wstring name;          // its name in the folder; read only with an item
-    bool hasSubFolders = true;  // read for every folder
+    bool hasSubFolders = true;  // read for every folder that is new, changed or asked about
+    bool asked = true;          // false: an unchanged folder not asked about, whose button stays as it is
     bool shared = false;
     int icon = -1;  // normal and open icon from the folder's icon interface; -1 when it has none
     int openIcon = -1;
@@ -43,11 +44,13 @@ struct SubFolderListing {
 ComPtr<IShellFolder> DesktopForReading();
 
 // Lists the sub-folders of the folder of an absolute list and matches them with `previous` (that folder's
-// children as shown so far, one-item lists). `desktop` may be null (the desktop of the calling thread); `owner`
-// owns any window the shell shows. An unlisted result when `stop` says so between two items.
+// children as shown so far, one-item lists). New and changed folders are described in full; an unchanged one is
+// asked again whether it has sub-folders (a look into its directory each) only where `ask` says so, by its place in
+// `previous` (empty: all are asked). `desktop` may be null (the desktop of the calling thread); `owner` owns any
+// window the shell shows. An unlisted result when `stop` says so between two items.
 SubFolderListing ReadSubFolders(IShellFolder* desktop, const ITEMIDLIST* absolute,
-                                const std::vector<const ITEMIDLIST*>& previous, HWND owner,
-                                const std::function<bool()>& stop);
+                                const std::vector<const ITEMIDLIST*>& previous, const std::vector<bool>& ask,
+                                HWND owner, const std::function<bool()>& stop);
 
 // Whether the folder of a file-system path is still there; a folder without a path (a virtual one) counts as there.
 bool FolderStillThere(const std::wstring& path);

@@ -1,8 +1,11 @@
 // The folder tree off the window's thread: branches the user opens, the refresh after a change on disk, and walking
 // the tree with the keys.
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "shell/folder_view_fixture.h"
+#include "ui/owned.h"
 
 using namespace folder_test;
 
@@ -158,6 +161,184 @@ TEST_F(FolderViewTest, ARefreshKeepsBranchesSelectionAndScrollAndShowsWhatChange
     EXPECT_TRUE(TreeView_GetItemState(tree->Handle(), alpha, TVIS_EXPANDED) & TVIS_EXPANDED);
     EXPECT_EQ(TreeView_GetFirstVisible(tree->Handle()), top);
     EXPECT_EQ(::GetScrollPos(tree->Handle(), SB_HORZ), across);
+}
+
+// Presses a node's expand button, as the user opens a branch.
+void PressButton(TFolderView& tree, HTREEITEM node) {
+    const RECT label = tree.NodeLabelRect(node);
+    ::SendMessageW(tree.Handle(), WM_LBUTTONDOWN, MK_LBUTTON,
+                   MAKELPARAM(label.left - 19 - 8, (label.top + label.bottom) / 2));
+}
+
+TEST_F(FolderViewTest, AReadThatThrowsIsAFailedReadAndTheTreeStillOpensAndRefreshes) {
+    WatchingDesktop desktop;
+    const HTREEITEM node = Select(root);
+    tree->Expand(node);
+    const HTREEITEM alpha = Child(node, L"alpha");
+    desktop.throwing = {ShellPath(root + L"\\alpha")};
+    PressButton(*tree, alpha);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_TRUE(tree->Children(alpha).empty());
+    EXPECT_TRUE(tree->NodeHasChildren(alpha)) << "opening it later tries again";
+    desktop.throwing.clear();
+    PressButton(*tree, alpha);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_EQ(Texts(alpha), std::vector<std::wstring>{L"inner"});
+
+    // A refresh whose read throws ends all the same, and the next one reads again.
+    desktop.throwing = {ShellPath(root)};
+    MakeDir(root + L"\\made");
+    tree->Refresh();
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_EQ(Child(node, L"made"), nullptr);
+    desktop.throwing.clear();
+    tree->Refresh();
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_NE(Child(node, L"made"), nullptr);
+}
+
+TEST_F(FolderViewTest, AFolderThatFailsPartWayIsAFailedReadAndWhatIsShownStays) {
+    WatchingDesktop desktop;
+    const HTREEITEM node = Select(root);
+    tree->Expand(node);
+    const std::vector<HTREEITEM> shown = tree->Children(node);
+    ASSERT_EQ(Texts(node), (std::vector<std::wstring>{L".secret", L"alpha", L"empty"}));
+    const HTREEITEM empty = Child(node, L"empty");
+    tree->SetSelected(empty);
+    changes.clear();
+    desktop.failing = {ShellPath(root)};
+    MakeDir(root + L"\\made");
+    tree->Refresh();
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_EQ(tree->Children(node), shown);
+    EXPECT_EQ(tree->Selected(), empty);
+    EXPECT_TRUE(changes.empty());
+
+    // A first listing that fails at once adds nothing and keeps the button.
+    const HTREEITEM alpha = Child(node, L"alpha");
+    desktop.failing = {ShellPath(root + L"\\alpha")};
+    desktop.failAfter = 0;
+    PressButton(*tree, alpha);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_TRUE(tree->Children(alpha).empty());
+    EXPECT_TRUE(tree->NodeHasChildren(alpha));
+}
+
+TEST_F(FolderViewTest, ARenameMakesAReadOfItsFolderAskedForBeforeItStale) {
+    WatchingDesktop desktop;
+    const ui::UniqueHandle gate(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    desktop.gate = gate.get();
+    const HTREEITEM node = Select(root);
+    tree->Expand(node);
+    const HTREEITEM alpha = Child(node, L"alpha");
+    tree->Expand(alpha);
+    tree->SetSelected(alpha);
+    // Held only from here on: the tree's own listing of the folder above, here and now, would wait at the gate.
+    desktop.gated = {ShellPath(root)};
+    // The folder's listing is taken once the rename is done, for a read asked for before it.
+    auto renamedDuringRead = [&](const std::function<void()>& rename) {
+        ::ResetEvent(gate.get());
+        tree->Refresh();
+        ASSERT_TRUE(testing_support::PumpUntil([&] { return desktop.waiting > 0; }, 10000));
+        rename();
+        ::SetEvent(gate.get());
+        ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    };
+    auto expanded = [&](HTREEITEM n) {
+        return (TreeView_GetItemState(tree->Handle(), n, TVIS_EXPANDED) & TVIS_EXPANDED) != 0;
+    };
+
+    renamedDuringRead([&] { EditLabel(*tree, alpha, L"beta", VK_RETURN); });
+    EXPECT_EQ(Child(node, L"beta"), alpha) << "the same node, not one made again";
+    EXPECT_EQ(Child(node, L"alpha"), nullptr);
+    EXPECT_EQ(tree->Selected(), alpha);
+    EXPECT_TRUE(expanded(alpha));
+
+    // The same for a rename the list made.
+    tree->SetSelected(node);
+    renamedDuringRead([&] {
+        const UniqueIdList oldItem = PathToChildItem(root + L"\\beta");
+        ASSERT_TRUE(::MoveFileW((root + L"\\beta").c_str(), (root + L"\\gamma").c_str()));
+        const UniqueIdList newItem = PathToChildItem(root + L"\\gamma");
+        tree->RenameChild(oldItem.get(), newItem.get());
+    });
+    EXPECT_EQ(Child(node, L"gamma"), alpha);
+    EXPECT_EQ(Child(node, L"beta"), nullptr);
+    EXPECT_TRUE(expanded(alpha));
+}
+
+TEST_F(FolderViewTest, ARefreshDuringABranchsFirstReadReadsItAgainOnceItsListingIsIn) {
+    WatchingDesktop desktop;
+    const ui::UniqueHandle gate(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    desktop.gate = gate.get();
+    desktop.gatedAtEnd = {ShellPath(root + L"\\alpha")};
+    const HTREEITEM node = Select(root);
+    tree->Expand(node);
+
+    // The listing of alpha is taken, and a folder is made before it is handed back.
+    const HTREEITEM alpha = Child(node, L"alpha");
+    PressButton(*tree, alpha);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return desktop.waiting > 0; }, 10000));
+    MakeDir(root + L"\\alpha\\late");
+    tree->Refresh();
+    ::SetEvent(gate.get());
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_EQ(Texts(alpha), (std::vector<std::wstring>{L"inner", L"late"}));
+}
+
+TEST_F(FolderViewTest, ARefreshReadsTheOpenBranchesAndAsksAboutSubFoldersOnlyOfFoldersInSight) {
+    MakeDir(root + L"\\many");
+    for (int i = 0; i < 150; ++i) MakeDir(root + L"\\many\\m" + std::to_wstring(100 + i));
+    MakeDir(root + L"\\alpha\\inner\\below");
+    WatchingDesktop desktop;
+    const HTREEITEM node = Select(root);
+    tree->Expand(node);
+    // A branch opened to two levels and closed again, and one open whose folders reach far out of sight.
+    const HTREEITEM alpha = Child(node, L"alpha");
+    tree->Expand(alpha);
+    const HTREEITEM inner = Child(alpha, L"inner");
+    tree->Expand(inner);
+    tree->Collapse(inner);
+    tree->Collapse(alpha);
+    tree->Expand(Child(node, L"many"));
+    TreeView_SelectSetFirstVisible(tree->Handle(), node);
+    MakeDir(root + L"\\alpha\\late");
+    MakeDir(root + L"\\alpha\\inner\\later");
+    MakeDir(root + L"\\made");
+    {
+        const std::lock_guard lock(desktop.seenLock);
+        desktop.listed.clear();
+        desktop.askedAbout.clear();
+    }
+    tree->Refresh();
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    {
+        const std::lock_guard lock(desktop.seenLock);
+        auto listed = [&](const std::wstring& path) {
+            return std::count(desktop.listed.begin(), desktop.listed.end(), ShellPath(path)) > 0;
+        };
+        EXPECT_TRUE(listed(root));
+        EXPECT_TRUE(listed(root + L"\\many"));
+        EXPECT_FALSE(listed(root + L"\\alpha")) << "a closed branch is read when it is opened";
+        EXPECT_FALSE(listed(root + L"\\alpha\\inner"));
+        EXPECT_EQ(desktop.askedAbout[ShellPath(root)], 5) << "every folder in sight";
+        EXPECT_LT(desktop.askedAbout[ShellPath(root + L"\\many")], 150) << "not those far out of sight";
+    }
+    EXPECT_NE(Child(node, L"made"), nullptr);
+
+    // Opened, the closed branch shows what changed meanwhile, and so does the closed one below it.
+    auto open = [&](HTREEITEM branch) {
+        tree->SetSelected(branch);
+        ::SendMessageW(tree->Handle(), WM_KEYDOWN, VK_RIGHT, 1);
+        EXPECT_TRUE(TreeView_GetItemState(tree->Handle(), branch, TVIS_EXPANDED) & TVIS_EXPANDED);
+    };
+    open(alpha);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_EQ(Texts(alpha), (std::vector<std::wstring>{L"inner", L"late"}));
+    EXPECT_EQ(Child(alpha, L"inner"), inner);
+    open(inner);
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_EQ(Texts(inner), (std::vector<std::wstring>{L"below", L"later"}));
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+
+#include "ui/background.h"
 
 namespace folder_test {
 
@@ -21,10 +24,13 @@ HRESULT WatchingFolder::QueryInterface(REFIID riid, void** out) {
     return S_OK;
 }
 
+std::wstring WatchingFolder::Name() const {
+    return shell::GetDisplayName(owner_.real_, absolute_.get(), SHGDN_FORPARSING).value_or(std::wstring());
+}
+
 bool WatchingFolder::Named(const std::vector<std::wstring>& names) const {
     if (names.empty()) return false;
-    const std::wstring name =
-        shell::GetDisplayName(owner_.real_, absolute_.get(), SHGDN_FORPARSING).value_or(std::wstring());
+    const std::wstring name = Name();
     return std::any_of(names.begin(), names.end(),
                        [&](const std::wstring& r) { return ::lstrcmpiW(r.c_str(), name.c_str()) == 0; });
 }
@@ -38,18 +44,71 @@ HRESULT WatchingFolder::ParseDisplayName(HWND w, IBindCtx* b, LPWSTR name, ULONG
     return inner_->ParseDisplayName(w, b, name, eaten, out, attributes);
 }
 
+namespace {
+
+// A folder's items as the real folder lists them, up to a failure or a wait of the test's choosing.
+class TestItems final : public TestUnknown<IEnumIDList> {
+public:
+    TestItems(ComPtr<IEnumIDList> inner, int failAfter, HANDLE gate, std::atomic<int>& waiting)
+        : inner_(std::move(inner)), left_(failAfter), gate_(gate), waiting_(waiting) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (riid != IID_IUnknown && riid != IID_IEnumIDList) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = static_cast<IEnumIDList*>(this);
+        AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, PITEMID_CHILD* items, ULONG* fetched) override {
+        if (fetched) *fetched = 0;
+        if (left_ == 0) return HRESULT_FROM_WIN32(ERROR_NETNAME_DELETED);
+        const HRESULT hr = inner_->Next(count, items, fetched);
+        if (left_ > 0) --left_;
+        if (hr != S_OK && gate_) {
+            ++waiting_;
+            ui::WaitPumping(gate_, 20000);  // as a worker that waits must
+            --waiting_;
+        }
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override { return inner_->Skip(count); }
+    HRESULT STDMETHODCALLTYPE Reset() override { return inner_->Reset(); }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumIDList** out) override { return inner_->Clone(out); }
+
+private:
+    ComPtr<IEnumIDList> inner_;
+    int left_;  // items still to give before failing; -1 for none
+    HANDLE gate_;
+    std::atomic<int>& waiting_;
+};
+
+}  // namespace
+
 HRESULT WatchingFolder::EnumObjects(HWND w, SHCONTF flags, IEnumIDList** out) {
     ++owner_.enumerations;
+    {
+        const std::lock_guard lock(owner_.seenLock);
+        owner_.listed.push_back(Name());
+    }
     if (owner_.gate && Named(owner_.gated)) {
         ++owner_.waiting;
-        ::WaitForSingleObject(owner_.gate, 20000);
+        ui::WaitPumping(owner_.gate, 20000);  // as a worker that waits must
         --owner_.waiting;
     }
     if (Refused()) {
         *out = nullptr;
         return HRESULT_FROM_WIN32(ERROR_NOT_READY);
     }
-    return inner_->EnumObjects(w, flags, out);
+    if (Named(owner_.throwing)) throw std::bad_alloc();
+    const bool failing = Named(owner_.failing);
+    const HANDLE gate = Named(owner_.gatedAtEnd) ? owner_.gate : nullptr;
+    const HRESULT hr = inner_->EnumObjects(w, flags, out);
+    if (hr != S_OK || !*out || (!failing && !gate)) return hr;
+    ComPtr<IEnumIDList> inner;
+    inner.Attach(*out);
+    *out = new TestItems(inner, failing ? owner_.failAfter : -1, gate, owner_.waiting);
+    return S_OK;
 }
 
 HRESULT WatchingFolder::BindToObject(PCUIDLIST_RELATIVE item, IBindCtx* b, REFIID riid, void** out) {
@@ -92,6 +151,10 @@ HRESULT WatchingFolder::CreateViewObject(HWND w, REFIID riid, void** out) {
 
 HRESULT WatchingFolder::GetAttributesOf(UINT count, PCUITEMID_CHILD_ARRAY items, SFGAOF* attributes) {
     const SFGAOF asked = *attributes;
+    if (asked & SFGAO_HASSUBFOLDER) {
+        const std::lock_guard lock(owner_.seenLock);
+        owner_.askedAbout[Name()] += static_cast<int>(count);
+    }
     const HRESULT hr = inner_->GetAttributesOf(count, items, attributes);
     if (SUCCEEDED(hr) && count == 1 && (asked & SFGAO_SHARE) && !owner_.sharedName.empty() &&
         shell::GetDisplayName(inner_.Get(), items[0], SHGDN_INFOLDER) == owner_.sharedName) {

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,7 @@ public:
 
 private:
     bool Refused() const;
+    std::wstring Name() const;                                  // this folder's parsing name
     bool Named(const std::vector<std::wstring>& names) const;   // whether this folder's parsing name is one of them
     const std::wstring* OtherName(PCUITEMID_CHILD item) const;  // the name a test gave the child, if any
     WatchingDesktop& owner_;
@@ -87,9 +89,23 @@ public:
     std::vector<std::wstring> gated;
     HANDLE gate = nullptr;
     std::atomic<int> waiting = 0;
+    // The same, but once the folder's items have all been listed, before its enumeration ends: a listing taken
+    // and not yet handed back.
+    std::vector<std::wstring> gatedAtEnd;
+    // Listing a folder of one of these parsing names throws (a shell extension's failure, memory running out).
+    std::vector<std::wstring> throwing;
+    // Listing a folder of one of these parsing names fails part-way, after `failAfter` items, as a network place
+    // or a phone that drops does.
+    std::vector<std::wstring> failing;
+    int failAfter = 1;
     // Children shown under another name than their file name (by in-folder parsing name), as the shell names a
     // folder customised by its desktop.ini; with lendIcons, such a child has the icon 9.
     std::map<std::wstring, std::wstring> displayNames;
+    // What was read, from any thread: the parsing names of the folders listed, and for each folder how many of its
+    // items were asked whether they have sub-folders.
+    std::mutex seenLock;
+    std::vector<std::wstring> listed;
+    std::map<std::wstring, int> askedAbout;
 
 private:
     friend class WatchingFolder;

@@ -235,6 +235,36 @@ TEST_F(FolderViewTest, RenameChildAndSelectChildFollowTheList) {
     tree->SetComboView(nullptr);
 }
 
+TEST_F(FolderViewTest, FoldersWhoseNamesDifferOnlyInCaseAreTwoAndTheExactNameWins) {
+    MakeDir(root + L"\\Docs");
+    MakeDir(root + L"\\Docs\\upper");
+    if (!testing_support::MakeDirFromOutside(root + L"\\docs")) GTEST_SKIP() << "case does not count here";
+    ASSERT_TRUE(testing_support::MakeDirFromOutside(root + L"\\docs\\lower"));
+
+    // A path of the lower-case one, as the command line, the history or a drop gives it.
+    ASSERT_TRUE(tree->SelectPath(root + L"\\docs\\lower"));
+    const HTREEITEM lower = tree->Selected();
+    EXPECT_EQ(tree->NodeText(lower), L"lower");
+    const HTREEITEM docs = tree->Parent(lower);
+    EXPECT_EQ(tree->NodeText(docs), L"docs");
+    const HTREEITEM node = tree->Parent(docs);
+    const HTREEITEM upper = Select(root + L"\\Docs");
+    EXPECT_EQ(tree->NodeText(upper), L"Docs");
+    EXPECT_NE(upper, docs);
+    tree->Expand(upper);
+    EXPECT_EQ(Texts(upper), std::vector<std::wstring>{L"upper"});
+
+    // A refresh keeps both nodes, and the selection in one of them.
+    tree->SetSelected(lower);
+    changes.clear();
+    tree->Refresh();
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return !tree->Reading(); }, 10000));
+    EXPECT_EQ(Child(node, L"Docs"), upper);
+    EXPECT_EQ(Child(node, L"docs"), docs);
+    EXPECT_EQ(tree->Selected(), lower);
+    EXPECT_TRUE(changes.empty());
+}
+
 TEST_F(FolderViewTest, RebuildsOnTheDesktopOnNothingAndOnADeepFolder) {
     RecordingView combo;
     tree->SetComboView(&combo);

@@ -69,6 +69,38 @@ bool RemoveFromOutside(const std::wstring& folder) {
     return !std::filesystem::exists(folder, ec);
 }
 
+namespace {
+
+bool ExactlyThere(const std::wstring& folder) {
+    const size_t slash = folder.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return false;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW((folder.substr(0, slash) + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    bool there = false;
+    do {
+        there = folder.compare(slash + 1, std::wstring::npos, found.cFileName) == 0 &&
+                (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    } while (!there && ::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return there;
+}
+
+}  // namespace
+
+bool MakeDirFromOutside(const std::wstring& folder) {
+    const std::wstring parent = folder.substr(0, folder.find_last_of(L'\\'));
+    const std::wstring unixParent = UnixPathOf(parent);
+    if (unixParent.empty()) return ::CreateDirectoryW(folder.c_str(), nullptr) != FALSE;
+    const std::wstring name = folder.substr(parent.size() + 1);
+    if (!StartUnixCommand(L"Z:\\bin\\mkdir \"" + unixParent + L"/" + name + L"\"")) return false;
+    for (int waited = 0; waited < 10000; waited += 20) {
+        if (ExactlyThere(folder)) return true;
+        ::Sleep(20);
+    }
+    return false;
+}
+
 bool LinkFolder(const std::wstring& link, const std::wstring& target) {
     // Wine accepts the call but makes no link; the system beneath it makes one that Wine shows as a reparse point.
     if (::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&

@@ -66,6 +66,10 @@ std::string ReadBytes(const std::wstring& path);
 // Wine by the system's own rm, since Wine keeps a folder that a handle of ours holds until the handle closes (as
 // Windows did before deletion by POSIX rules); elsewhere with the file functions. True when the folder is gone.
 bool RemoveFromOutside(const std::wstring& folder);
+// Makes a folder in one that is there as another program would: under Wine by the system's own mkdir, which
+// keeps the name's case where a folder differing only in case is there already ("docs" beside "Docs"). True once a
+// folder of exactly that name is there.
+bool MakeDirFromOutside(const std::wstring& folder);
 // Makes a link to a folder (a symbolic link, a reparse point): on Windows by the file functions, under Wine by the
 // system's own ln. True when the link is there and is a reparse point. RemoveFromOutside takes the link away
 // without touching its target.
