@@ -147,12 +147,15 @@ bool TFolderView::ApplySome(Filling& filling, double budgetMs) {
                budgetMs;
     };
     // A closed branch changes nothing on screen; redrawing that is turned back on measures the whole tree again,
-    // which would cost every slice of a big listing more than the slice itself.
+    // which would cost every slice of a big listing more than the slice itself. Nor does a listing that adds and
+    // removes nothing (most refreshes): the few nodes it changes are drawn again one by one.
+    std::vector<SubFolder>& folders = filling.listing.folders;
+    bool reshapes = folders.size() != filling.shown.size();
+    for (size_t i = filling.next; !reshapes && i < folders.size(); ++i) reshapes = folders[i].previous < 0;
     const bool open = (TreeView_GetItemState(hwnd_, node, TVIS_EXPANDED) & TVIS_EXPANDED) != 0;
     std::optional<RedrawPause> pause;
-    if (open || budgetMs <= 0) pause.emplace(*this);
+    if (reshapes && (open || budgetMs <= 0)) pause.emplace(*this);
     updating_ = true;
-    std::vector<SubFolder>& folders = filling.listing.folders;
     for (; filling.next < folders.size(); ++filling.next) {
         if (spent()) {
             updating_ = false;
@@ -190,7 +193,8 @@ bool TFolderView::ApplySome(Filling& filling, double budgetMs) {
     }
     updating_ = false;
     // Without a sub-folder the node loses its button.
-    SetHasChildren(node, TreeView_GetChild(hwnd_, node) != nullptr);
+    const bool hasChildren = TreeView_GetChild(hwnd_, node) != nullptr;
+    if (NodeHasChildren(node) != hasChildren) SetHasChildren(node, hasChildren);
     return true;
 }
 
