@@ -315,6 +315,13 @@ std::filesystem::path LinuxTrash() {
 TEST(ProgramRecovery, NoPutsTheKilledProgramsWorkInTheRecycleBin) {
     ASSERT_FALSE(testing_support::ProgramPath().empty()) << "PILKA_EXE is not set";
     const std::filesystem::path trash = LinuxTrash();
+    // A fresh machine's account may have no trash yet, and Wine makes none (it deletes instead): the desktop's
+    // first use would have made it.
+    if (!trash.empty()) {
+        std::error_code made;
+        std::filesystem::create_directories(trash, made);
+        std::filesystem::create_directories(trash.parent_path() / L"info", made);
+    }
     testing_support::TempDir dir(trash.empty() ? std::filesystem::path() : std::filesystem::path(L"Z:\\tmp"));
     const std::filesystem::path root = dir.Path() / L"recovery";
     {
@@ -336,8 +343,9 @@ TEST(ProgramRecovery, NoPutsTheKilledProgramsWorkInTheRecycleBin) {
             binned = binned || (e.path().filename().wstring().starts_with(instance) &&
                                 std::filesystem::exists(e.path() / L"tab1.rtf", ec));
         EXPECT_TRUE(binned) << "not in " << trash;
-        for (const auto& e : std::filesystem::directory_iterator(trash, ec))
-            if (e.path().filename().wstring().starts_with(instance)) std::filesystem::remove_all(e.path(), ec);
+        for (const auto& place : {trash, trash.parent_path() / L"info"})
+            for (const auto& e : std::filesystem::directory_iterator(place, ec))
+                if (e.path().filename().wstring().starts_with(instance)) std::filesystem::remove_all(e.path(), ec);
     }
     HWND window = again.WaitForMainWindow(5000);
     ASSERT_NE(window, nullptr);

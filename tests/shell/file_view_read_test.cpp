@@ -326,22 +326,22 @@ TEST(FileViewReading, AJobThatThrowsEndsAsAFailedReadAndTheListGoesOn) {
     auto quiet = [&] { return testing_support::PumpUntil([&] { return !list->Reading(); }, 3000); };
 
     // A refresh whose read throws: the rows stay, and the next refresh reads the folder.
-    desktop.throwing = true;
+    desktop.bindThrows = true;
     Touch(dir / L"f00.txt");
     list->FillItems();
     EXPECT_TRUE(quiet());
     EXPECT_EQ(Column(*list, 0), shown);
-    desktop.throwing = false;
+    desktop.bindThrows = false;
     Refill(*list);
     EXPECT_EQ(IndexOf(*list, L"f00.txt"), 0);
 
     // The icons' job throws: the row is asked for again when it is drawn again.
     const int icon = IndexOf(*list, L"zz.ico");
     ASSERT_GT(icon, ListView_GetTopIndex(list->Handle()) + ListView_GetCountPerPage(list->Handle()));
-    desktop.throwing = true;
+    desktop.bindThrows = true;
     EXPECT_EQ(ListRow(*list, icon).icon, -1);
     EXPECT_TRUE(quiet());
-    desktop.throwing = false;
+    desktop.bindThrows = false;
     ListRow(*list, icon);
     Settle(*list);
     EXPECT_GE(ListRow(*list, icon).icon, 0);

@@ -10,11 +10,8 @@
 #include <winioctl.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
-#include <functional>
 #include <memory>
-#include <new>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -44,142 +41,10 @@ protected:
     }
 };
 
-// Renames a file, its case alone too: Wine takes a new name that differs only in case for the old one and renames
-// nothing, so the file goes by way of another name.
-inline bool MoveByWayOfAnotherName(const std::wstring& from, const std::wstring& to) {
-    const std::wstring aside = to + L".moving";
-    return ::MoveFileW(from.c_str(), aside.c_str()) && ::MoveFileW(aside.c_str(), to.c_str());
-}
-
-// The real desktop behind a wrapper whose folders do what a test scripts, as shells on Windows do: the listing of
-// one folder fails part-way (a share that drops, a phone unplugged), binding a folder throws (a job out of memory),
-// and a rename runs something of the test before it renames (the shell's boxes, which pump messages).
-class ScriptedDesktop {
-public:
-    std::wstring failing;                // the parsing name of the folder whose listing fails
-    std::atomic<bool> fail{false};       // ... from now on
-    std::atomic<ULONG> failAfter{0};     // ... after this many entries
-    std::atomic<bool> throwing{false};   // binding a folder throws std::bad_alloc
-    std::function<void()> duringRename;  // window's thread: run inside SetNameOf, before the rename
-    bool renameByMove = false;           // SetNameOf moves the file itself, as Windows' shell renames a change of case
-
-    ScriptedDesktop()
-        : desktop_(Wrap(shell::DesktopFolder(), shell::ConcatIdLists(nullptr, nullptr))), scope_(desktop_.Get()) {}
-
-private:
-    class Enum final : public folder_test::TestUnknown<IEnumIDList> {
-    public:
-        Enum(ComPtr<IEnumIDList> inner, ULONG left) : inner_(std::move(inner)), left_(left) {}
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-            *out = riid == IID_IUnknown || riid == IID_IEnumIDList ? static_cast<IEnumIDList*>(this) : nullptr;
-            if (!*out) return E_NOINTERFACE;
-            AddRef();
-            return S_OK;
-        }
-        HRESULT STDMETHODCALLTYPE Next(ULONG count, PITEMID_CHILD* items, ULONG* fetched) override {
-            if (fetched) *fetched = 0;
-            if (left_ == 0) return HRESULT_FROM_WIN32(ERROR_NETNAME_DELETED);
-            ULONG got = 0;
-            const HRESULT hr = inner_->Next(std::min(count, left_), items, &got);
-            left_ -= got;
-            if (fetched) *fetched = got;
-            return hr;
-        }
-        HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
-        HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
-        HRESULT STDMETHODCALLTYPE Clone(IEnumIDList** out) override {
-            *out = nullptr;
-            return E_NOTIMPL;
-        }
-
-    private:
-        ComPtr<IEnumIDList> inner_;
-        ULONG left_;
-    };
-
-    class Folder final : public folder_test::TestUnknown<IShellFolder> {
-    public:
-        Folder(ScriptedDesktop& owner, ComPtr<IShellFolder> inner, shell::UniqueIdList absolute)
-            : owner_(owner), inner_(std::move(inner)), absolute_(std::move(absolute)) {
-            if (shell::CountItems(absolute_.get()) > 0)
-                name_ = shell::GetDisplayName(shell::DesktopFolder(), absolute_.get(), SHGDN_FORPARSING).value_or(L"");
-        }
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-            *out = riid == IID_IUnknown || riid == IID_IShellFolder ? static_cast<IShellFolder*>(this) : nullptr;
-            if (!*out) return E_NOINTERFACE;
-            AddRef();
-            return S_OK;
-        }
-        HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND w, IBindCtx* b, LPWSTR name, ULONG* eaten,
-                                                   PIDLIST_RELATIVE* out, ULONG* attributes) override {
-            return inner_->ParseDisplayName(w, b, name, eaten, out, attributes);
-        }
-        HRESULT STDMETHODCALLTYPE EnumObjects(HWND w, SHCONTF flags, IEnumIDList** out) override {
-            const HRESULT hr = inner_->EnumObjects(w, flags, out);
-            if (hr != S_OK || !owner_.fail || ::lstrcmpiW(name_.c_str(), owner_.failing.c_str()) != 0) return hr;
-            ComPtr<IEnumIDList> real;
-            real.Attach(*out);
-            *out = new Enum(std::move(real), owner_.failAfter);
-            return S_OK;
-        }
-        HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE item, IBindCtx* b, REFIID riid, void** out) override {
-            if (owner_.throwing) throw std::bad_alloc();
-            if (riid != IID_IShellFolder) return inner_->BindToObject(item, b, riid, out);
-            *out = nullptr;
-            ComPtr<IShellFolder> bound;
-            const HRESULT hr = inner_->BindToObject(item, b, IID_PPV_ARGS(&bound));
-            if (FAILED(hr)) return hr;
-            *out = owner_.Wrap(bound.Get(), shell::ConcatIdLists(absolute_.get(), item)).Detach();
-            return S_OK;
-        }
-        HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE item, IBindCtx* b, REFIID riid,
-                                                void** out) override {
-            return inner_->BindToStorage(item, b, riid, out);
-        }
-        HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM how, PCUIDLIST_RELATIVE a, PCUIDLIST_RELATIVE b) override {
-            return inner_->CompareIDs(how, a, b);
-        }
-        HRESULT STDMETHODCALLTYPE CreateViewObject(HWND w, REFIID riid, void** out) override {
-            return inner_->CreateViewObject(w, riid, out);
-        }
-        HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT n, PCUITEMID_CHILD_ARRAY items, SFGAOF* out) override {
-            return inner_->GetAttributesOf(n, items, out);
-        }
-        HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND w, UINT n, PCUITEMID_CHILD_ARRAY items, REFIID riid,
-                                                UINT* reserved, void** out) override {
-            return inner_->GetUIObjectOf(w, n, items, riid, reserved, out);
-        }
-        HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF flags, STRRET* out) override {
-            return inner_->GetDisplayNameOf(item, flags, out);
-        }
-        HRESULT STDMETHODCALLTYPE SetNameOf(HWND w, PCUITEMID_CHILD item, LPCWSTR name, SHGDNF flags,
-                                            PITEMID_CHILD* out) override {
-            if (owner_.duringRename) owner_.duringRename();
-            if (!owner_.renameByMove) return inner_->SetNameOf(w, item, name, flags, out);
-            const auto old = shell::GetDisplayName(inner_.Get(), item, SHGDN_INFOLDER | SHGDN_FORPARSING);
-            if (!old || !MoveByWayOfAnotherName(name_ + L"\\" + *old, name_ + L"\\" + name))
-                return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
-            std::wstring parsed = name;
-            return inner_->ParseDisplayName(w, nullptr, parsed.data(), nullptr,
-                                            reinterpret_cast<PIDLIST_RELATIVE*>(out), nullptr);
-        }
-
-    private:
-        ScriptedDesktop& owner_;
-        ComPtr<IShellFolder> inner_;
-        shell::UniqueIdList absolute_;
-        std::wstring name_;  // its parsing name
-    };
-
-    ComPtr<IShellFolder> Wrap(IShellFolder* real, shell::UniqueIdList absolute) {
-        ComPtr<IShellFolder> wrapped;
-        wrapped.Attach(new Folder(*this, real, std::move(absolute)));
-        return wrapped;
-    }
-
-    ComPtr<IShellFolder> desktop_;
-    shell::ScopedDesktopFolder scope_;
-};
+using folder_test::MoveByWayOfAnotherName;
+// The real desktop behind a wrapper whose folders do what a test scripts: listings that fail part-way, bindings
+// that throw, renames that pump first or rename the case as Windows does.
+using ScriptedDesktop = folder_test::WatchingDesktop;
 
 // The list as the main window sets it up.
 inline std::unique_ptr<shell::TFileView> MakeList(Host& host, int left = 0) {

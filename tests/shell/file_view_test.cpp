@@ -450,7 +450,6 @@ TEST(FileView, AListingThatFailsPartWayShowsNothingOfItAndAFailedRefreshKeepsThe
     WriteIconFile(open + L"\\zz.ico");  // below the rows drawn
     for (const wchar_t* name : {L"s1.txt", L"s2.txt", L"s3.txt"}) Touch(share + L"\\" + name);
     ScriptedDesktop desktop;
-    desktop.failing = ShellPath(share);
     desktop.failAfter = 1;
     Host host;
     shell::TFolderView tree(nullptr, host.Handle());
@@ -464,7 +463,7 @@ TEST(FileView, AListingThatFailsPartWayShowsNothingOfItAndAFailedRefreshKeepsThe
     // whose rows asked for their icons meanwhile still get them.
     const int icon = IndexOf(*list, L"zz.ico");
     EXPECT_EQ(ListRow(*list, icon).icon, -1);
-    desktop.fail = true;
+    desktop.failing = {ShellPath(share)};
     ASSERT_TRUE(tree.SelectPath(share));
     Settle(*list);
     EXPECT_EQ(tree.GetSelectedPath(), open);
@@ -475,11 +474,11 @@ TEST(FileView, AListingThatFailsPartWayShowsNothingOfItAndAFailedRefreshKeepsThe
 
     // The folder shown fails during a refresh (more new entries than the directory listing looks up, so the shell
     // lists it): the rows, the folder and the tree stay, and the next refresh reads it again.
-    desktop.fail = false;
+    desktop.failing.clear();
     ASSERT_TRUE(tree.SelectPath(share));
     Settle(*list);
     ASSERT_EQ(Column(*list, 0), (std::vector<std::wstring>{L"s1.txt", L"s2.txt", L"s3.txt"}));
-    desktop.fail = true;
+    desktop.failing = {ShellPath(share)};
     for (int i = 0; i < 40; ++i) Touch(share + L"\\t" + std::to_wstring(i) + L".txt");
     Refill(*list);
     EXPECT_EQ(Column(*list, 0), (std::vector<std::wstring>{L"s1.txt", L"s2.txt", L"s3.txt"}));
@@ -489,7 +488,7 @@ TEST(FileView, AListingThatFailsPartWayShowsNothingOfItAndAFailedRefreshKeepsThe
     Refill(*list);
     EXPECT_EQ(Count(*list), 3);
     EXPECT_EQ(tree.GetSelectedPath(), share);
-    desktop.fail = false;
+    desktop.failing.clear();
     Refill(*list);
     EXPECT_EQ(Count(*list), 43);
 }

@@ -63,8 +63,11 @@ public:
     HRESULT STDMETHODCALLTYPE Next(ULONG count, PITEMID_CHILD* items, ULONG* fetched) override {
         if (fetched) *fetched = 0;
         if (left_ == 0) return HRESULT_FROM_WIN32(ERROR_NETNAME_DELETED);
-        const HRESULT hr = inner_->Next(count, items, fetched);
-        if (left_ > 0) --left_;
+        // Item by item: a reader that asks for many at once gets those before the failure, then the failure.
+        ULONG got = 0;
+        const HRESULT hr = inner_->Next(left_ > 0 ? std::min(count, static_cast<ULONG>(left_)) : count, items, &got);
+        if (fetched) *fetched = got;
+        if (left_ > 0) left_ -= static_cast<int>(got);
         if (hr != S_OK && gate_) {
             ++waiting_;
             ui::WaitPumping(gate_, 20000);  // as a worker that waits must
@@ -113,6 +116,7 @@ HRESULT WatchingFolder::EnumObjects(HWND w, SHCONTF flags, IEnumIDList** out) {
 
 HRESULT WatchingFolder::BindToObject(PCUIDLIST_RELATIVE item, IBindCtx* b, REFIID riid, void** out) {
     *out = nullptr;
+    if (owner_.bindThrows) throw std::bad_alloc();
     if (riid != IID_IShellFolder) return inner_->BindToObject(item, b, riid, out);
     ComPtr<IShellFolder> bound;
     const HRESULT hr = inner_->BindToObject(item, b, IID_PPV_ARGS(&bound));
@@ -187,7 +191,14 @@ HRESULT WatchingFolder::GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF flags, STR
 }
 
 HRESULT WatchingFolder::SetNameOf(HWND w, PCUITEMID_CHILD item, LPCWSTR name, SHGDNF flags, PITEMID_CHILD* out) {
-    return inner_->SetNameOf(w, item, name, flags, out);
+    if (owner_.duringRename) owner_.duringRename();
+    if (!owner_.renameByMove) return inner_->SetNameOf(w, item, name, flags, out);
+    const auto old = shell::GetDisplayName(inner_.Get(), item, SHGDN_INFOLDER | SHGDN_FORPARSING);
+    const std::wstring folder = Name() + L"\\";
+    if (!old || !MoveByWayOfAnotherName(folder + *old, folder + name)) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    std::wstring parsed = name;
+    return inner_->ParseDisplayName(w, nullptr, parsed.data(), nullptr, reinterpret_cast<PIDLIST_RELATIVE*>(out),
+                                    nullptr);
 }
 
 HRESULT WatchingFolder::GetIconOf(PCUITEMID_CHILD item, UINT flags, int* index) {

@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -42,6 +43,13 @@ protected:
 private:
     std::atomic<ULONG> refs_{1};
 };
+
+// Renames a file, its case alone too: Wine takes a new name that differs only in case for the old one and renames
+// nothing, so the file goes by way of another name.
+inline bool MoveByWayOfAnotherName(const std::wstring& from, const std::wstring& to) {
+    const std::wstring aside = to + L".moving";
+    return ::MoveFileW(from.c_str(), aside.c_str()) && ::MoveFileW(aside.c_str(), to.c_str());
+}
 
 // The real desktop seen through a wrapper: every folder bound from it is wrapped too.
 class WatchingDesktop;
@@ -98,6 +106,12 @@ public:
     // or a phone that drops does.
     std::vector<std::wstring> failing;
     int failAfter = 1;
+    // Binding any folder throws (a reading job out of memory).
+    std::atomic<bool> bindThrows{false};
+    // Runs inside SetNameOf before the rename, on the caller's thread (the shell's boxes, which pump messages).
+    std::function<void()> duringRename;
+    // SetNameOf moves the file itself, as Windows' shell renames a change of case (Wine's renames nothing).
+    bool renameByMove = false;
     // Children shown under another name than their file name (by in-folder parsing name), as the shell names a
     // folder customised by its desktop.ini; with lendIcons, such a child has the icon 9.
     std::map<std::wstring, std::wstring> displayNames;
