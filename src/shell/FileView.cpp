@@ -340,17 +340,23 @@ void TFileView::Rename(const NMLVDISPINFOW& info) {
     if (!folder || IndexOfRow(row.get()) < 0) return;
     const std::wstring text = info.item.pszText;
     ITEMIDLIST* raw = nullptr;
-    // The text is an in-folder name: the shell keeps the entry in its folder and adds back a hidden extension.
+    // The text is an in-folder name: the shell keeps the entry in its folder and adds back a hidden extension. The
+    // tree holds its reads of the folder meanwhile: one applied before it hears of the new name would take the
+    // renamed folder for one gone and one new.
+    if (tree_) tree_->HoldReadsOfSelected(true);
     const HRESULT hr = folder->SetNameOf(hwnd_, row->item.get(), text.c_str(), SHGDN_INFOLDER, &raw);
+    if (tree_) tree_->HoldReadsOfSelected(false);
     UniqueIdList newItem = OwnIdList(raw);
     if (FAILED(hr) || !newItem) return;  // the row, and so its old name, stays
-    // The row as it stands now: gone with the folder, when the list moved on meanwhile, and then the next read of
-    // the folder shows the new name.
-    const int index = IndexOfRow(row.get());
-    if (index < 0 || !hwnd_ || folder.Get() != folder_.Get()) return;
-    // The old entry is gone from the disk, so the renamed one answers for it as well.
+    // Gone with the folder, when the list moved on meanwhile: the next read of the folder shows the new name.
+    if (!hwnd_ || folder.Get() != folder_.Get() || IndexOfRow(row.get()) < 0) return;
+    // The old entry is gone from the disk, so the renamed one answers for it as well. The tree may list the folder
+    // here and now, with boxes of the shell's own.
     if (tree_ && (row->IsFolder() || AttributesOf(folder.Get(), newItem.get(), SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)))
         tree_->RenameChild(row->item.get(), newItem.get());
+    // The row as it stands now.
+    const int index = IndexOfRow(row.get());
+    if (index < 0 || !hwnd_ || folder.Get() != folder_.Get()) return;
     SharedRow renamed = CopyRow(*row);
     renamed->name = GetDisplayName(folder.Get(), newItem.get(), SHGDN_INFOLDER | SHGDN_FORPARSING).value_or(L"");
     renamed->caption = GetDisplayName(folder.Get(), newItem.get(), SHGDN_NORMAL).value_or(text);

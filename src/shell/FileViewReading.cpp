@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 
@@ -392,7 +393,7 @@ void TFileView::ShowRows(Rows rows) {
     ::SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
     for (int i : selectedAt) ListView_SetItemState(hwnd_, i, 0, LVIS_SELECTED);
     if (focusedAt >= 0) ListView_SetItemState(hwnd_, focusedAt, 0, LVIS_FOCUSED);
-    DropRows(std::exchange(rows_, std::move(rows)));
+    Rows before = std::exchange(rows_, std::move(rows));
     ++rowsVersion_;
     // Counting the rows again costs the control a pass over all of them.
     if (ListView_GetItemCount(hwnd_) != static_cast<int>(rows_.size()))
@@ -420,8 +421,12 @@ void TFileView::ShowRows(Rows rows) {
                 if (selected.count(rows_[i]->name)) names.erase(UpperCase(rows_[i]->name));
             const std::wstring focusedKey = focusedIndex < 0 ? UpperCase(focused) : std::wstring();
             const std::wstring topKey = topIndex < 0 ? UpperCase(top) : std::wstring();
+            // A name that was there before as it is now belongs to another entry, not to one renamed in case.
+            std::unordered_set<std::wstring_view> shownBefore;
+            for (const SharedRow& row : before) shownBefore.insert(row->name);
             std::wstring key;  // one buffer for every row: a big folder's names are not copied one by one
             for (size_t i = 0; i < rows_.size(); ++i) {
+                if (shownBefore.count(rows_[i]->name)) continue;
                 key.assign(rows_[i]->name);
                 if (!key.empty()) ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
                 const int index = static_cast<int>(i);
@@ -432,6 +437,7 @@ void TFileView::ShowRows(Rows rows) {
         }
         if (focusedIndex >= 0) ListView_SetItemState(hwnd_, focusedIndex, LVIS_FOCUSED, LVIS_FOCUSED);
     }
+    DropRows(std::move(before));
     const bool report = (::GetWindowLongPtrW(hwnd_, GWL_STYLE) & LVS_TYPEMASK) == LVS_REPORT;
     RECT first{};
     if (topIndex < 0) {

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <chrono>
 #include <future>
 #include <iterator>
 #include <unordered_map>
@@ -55,6 +56,16 @@ std::optional<Listing> ListDirectory(std::wstring path, const Token& token, std:
     } while (::FindNextFileW(find.get(), &data));
     if (::GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;  // broke off: part of a folder is not all of it
     return listed;
+}
+
+// Waits for work of another thread, dispatching this thread's messages meanwhile, as a thread with an apartment
+// and windows of the shell's must.
+template <class T>
+void AwaitPumping(std::future<T>& future) {
+    while (future.valid() && future.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
+        ::MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        ui::PumpPending();
+    }
 }
 
 std::wstring RegistryText(const std::wstring& key) {
@@ -246,8 +257,14 @@ private:
         std::optional<NameOrder> keyed;
         if (request_.order.column == 0) keyed = request_.order.names;
         if (!path_.empty()) listing = std::async(std::launch::async, ListDirectory, path_, token_, keyed);
+        // However the read ends, this thread serves its windows while the listing beside it finishes.
+        const struct Awaited {
+            std::future<std::optional<Listing>>& future;
+            ~Awaited() { AwaitPumping(future); }
+        } awaited{listing};
         std::vector<Entry> entries;
         if (!Enumerate(entries)) return;
+        AwaitPumping(listing);
         std::optional<Listing> listed = listing.valid() ? listing.get() : std::nullopt;
         if (token_.Stale()) return;
         std::unordered_map<std::wstring_view, const SharedRow*> previous;

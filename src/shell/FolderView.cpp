@@ -354,6 +354,15 @@ void TFolderView::ShowSelected() {
     ::SendMessageW(hwnd_, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, position), 0);
 }
 
+void TFolderView::HoldReadsOfSelected(bool hold) {
+    if (hold) {
+        renamingIn_ = Selected();
+        return;
+    }
+    const HTREEITEM node = std::exchange(renamingIn_, nullptr);
+    if (node) ReadAgainIfMarked(node);
+}
+
 void TFolderView::RenameChild(const ITEMIDLIST* oldItem, const ITEMIDLIST* newItem) {
     const HTREEITEM selected = Selected();
     const HTREEITEM child = FindChildNode(selected, oldItem);  // which finishes the folder's listing under way
@@ -477,6 +486,7 @@ void TFolderView::DeletionHandler(HTREEITEM node, LPARAM data) {
     if (node == keyNode_) keyNode_ = nullptr;
     stamps_.erase(node);
     renameStamps_.erase(node);
+    if (node == renamingIn_) renamingIn_ = nullptr;
     readAgain_.erase(node);
     stale_.erase(node);
     opening_.erase(node);

@@ -91,6 +91,9 @@ public:
     // The file list gave the selected folder's child oldItem the new name newItem (both one-item lists, the
     // caller's).
     void RenameChild(const ITEMIDLIST* oldItem, const ITEMIDLIST* newItem);
+    // The file list renames a child of the selected folder through the shell (which may show boxes meanwhile):
+    // reads of that folder wait until it is done.
+    void HoldReadsOfSelected(bool hold);
 
     // The node the owner and the linked views were last told of, and the one before it; a selection made with the
     // keys becomes current once it rests.
@@ -196,6 +199,7 @@ private:
     void ApplyListing(HTREEITEM node, const std::vector<HTREEITEM>& shown, SubFolderListing& listing);
     // As much of a filling as `budgetMs` allows (all of it for 0); true once it is complete.
     bool ApplySome(Filling& filling, double budgetMs);
+    bool ApplySlice(Filling& filling, double budgetMs);  // the same; one that throws ends the filling first
     void ContinueFilling(const std::shared_ptr<Filling>& filling);
     void FinishFilling(HTREEITEM node);  // here and now
     void EndFilling(Filling& filling);
@@ -317,7 +321,8 @@ private:
     ui::Generation generation_;
     ui::Generation::Token readToken_;  // stale once the nodes it names are gone for good (a rebuild, the end)
     ui::UiInbox inbox_;
-    std::atomic<std::int64_t> workerBusy_{0};  // performance-counter ticks the reading thread spent in jobs
+    // Performance-counter ticks the reading thread spent in jobs; shared with them.
+    std::shared_ptr<std::atomic<std::int64_t>> workerBusy_ = std::make_shared<std::atomic<std::int64_t>>(0);
     // Both go before the inbox: a read still running posts to a live inbox.
     ui::BackgroundWorker worker_;
     ui::BackgroundWorker iconWorker_;  // icons on a thread of their own, so that they never hold a read up

@@ -103,8 +103,9 @@ std::optional<LRESULT> TFolderView::OnTreeMessage(UINT msg, WPARAM wp, LPARAM lp
                 const HTREEITEM node = Selected();
                 if (NodeHasChildren(node) && !TreeView_GetChild(hwnd_, node))
                     ReadInBackground(node, true, false);
-                else
-                    TreeView_Expand(hwnd_, node, TVE_TOGGLE);
+                else if (TreeView_Expand(hwnd_, node, TVE_TOGGLE) &&
+                         (TreeView_GetItemState(hwnd_, node, TVIS_EXPANDED) & TVIS_EXPANDED))
+                    ReadIfStale(node);  // a branch opened once sends no notice of its opening again
                 return 0;
             }
             return std::nullopt;

@@ -13,17 +13,20 @@ namespace {
 // Adds the time of its life to a total: the reading thread's time in one job.
 class BusyTime {
 public:
-    explicit BusyTime(std::atomic<std::int64_t>& total) noexcept : total_(total) { ::QueryPerformanceCounter(&start_); }
+    // Shared with the job: a job left to end on its own after its tree has gone still has its total.
+    explicit BusyTime(std::shared_ptr<std::atomic<std::int64_t>> total) noexcept : total_(std::move(total)) {
+        ::QueryPerformanceCounter(&start_);
+    }
     ~BusyTime() {
         LARGE_INTEGER end{};
         ::QueryPerformanceCounter(&end);
-        total_ += end.QuadPart - start_.QuadPart;
+        *total_ += end.QuadPart - start_.QuadPart;
     }
     BusyTime(const BusyTime&) = delete;
     BusyTime& operator=(const BusyTime&) = delete;
 
 private:
-    std::atomic<std::int64_t>& total_;
+    std::shared_ptr<std::atomic<std::int64_t>> total_;
     LARGE_INTEGER start_{};
 };
 
@@ -44,7 +47,7 @@ struct TFolderView::ReadRequest {
 double TFolderView::WorkerBusyMs() const noexcept {
     LARGE_INTEGER frequency{};
     ::QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(workerBusy_.load()) / static_cast<double>(frequency.QuadPart);
+    return 1000.0 * static_cast<double>(workerBusy_->load()) / static_cast<double>(frequency.QuadPart);
 }
 
 TFolderView::NodeRef TFolderView::RefOf(HTREEITEM node) const {
@@ -79,9 +82,9 @@ void TFolderView::ReadAgainIfMarked(HTREEITEM node) {
 bool TFolderView::ReadInBackground(HTREEITEM node, bool expand, bool refresh) {
     if (!hwnd_ || !node) return false;
     // A node whose listing is being applied, or one of whose children the shell is renaming, cannot be compared with
-    // a listing now: a refresh reads it once that ends.
+    // a listing now: it is read once that ends.
     if (fillings_.contains(node) || node == renamingIn_) {
-        if (refresh) readAgain_.insert(node);
+        readAgain_.insert(node);
         return false;
     }
     if (expand && !refresh) {
@@ -119,8 +122,8 @@ bool TFolderView::ReadInBackground(HTREEITEM node, bool expand, bool refresh) {
     const ui::UiInbox::Sender sender = inbox_.MakeSender();
     // The request travels with the job and comes back with its result, so its lists are freed on this thread.
     stale_.erase(node);  // read now
-    worker_.Run([this, request, previous, desktop, token, sender]() mutable {
-        const BusyTime busy(workerBusy_);
+    worker_.Run([this, request, previous, desktop, token, sender, total = workerBusy_]() mutable {
+        const BusyTime busy(total);
         auto listing = std::make_shared<SubFolderListing>();
         try {
             *listing = ReadSubFolders(desktop.Get(), request->absolute.get(), previous, request->ask, nullptr,
@@ -175,7 +178,7 @@ void TFolderView::ContinueFilling(const std::shared_ptr<Filling>& filling) {
     const auto current = fillings_.find(filling->node.node);
     const bool abandoned =
         filling->token.Stale() || !Alive(filling->node) || current == fillings_.end() || current->second != filling;
-    if (!abandoned && !ApplySome(*filling, kSliceMs)) {
+    if (!abandoned && !ApplySlice(*filling, kSliceMs)) {
         // The rest after the messages waiting: the window answers between two slices.
         inbox_.MakeSender().Post([this, filling] { ContinueFilling(filling); });
         return;
@@ -194,8 +197,19 @@ void TFolderView::FinishFilling(HTREEITEM node) {
     const auto found = fillings_.find(node);
     if (found == fillings_.end()) return;
     const std::shared_ptr<Filling> filling = found->second;
-    if (!filling->token.Stale()) ApplySome(*filling, 0);
+    if (!filling->token.Stale()) ApplySlice(*filling, 0);
     EndFilling(*filling);
+}
+
+bool TFolderView::ApplySlice(Filling& filling, double budgetMs) {
+    try {
+        return ApplySome(filling, budgetMs);
+    } catch (...) {
+        // Memory that ran out, say: the filling ends here, so that the node can be read and opened again.
+        updating_ = false;
+        EndFilling(filling);
+        throw;
+    }
 }
 
 void TFolderView::EndFilling(Filling& filling) {
@@ -319,8 +333,8 @@ void TFolderView::Refresh() {
     ++pendingReads_;
     const ui::Generation::Token token = readToken_;
     const ui::UiInbox::Sender sender = inbox_.MakeSender();
-    worker_.Run([this, chain, paths, token, sender] {
-        const BusyTime busy(workerBusy_);
+    worker_.Run([this, chain, paths, token, sender, total = workerBusy_] {
+        const BusyTime busy(total);
         size_t there = 0;
         try {
             while (there < paths.size() && !FolderStillThere(paths[there])) ++there;
@@ -370,7 +384,7 @@ void TFolderView::ReadIfStale(HTREEITEM node) {
     // The branch shows what the tree holds at once, and what changed since follows from the worker, for it and for
     // the open branches below it that come into sight with it.
     for (HTREEITEM held : OpenHeldNodes(node, {}))
-        if (!ReadInBackground(held, false, false)) stale_.insert(held);  // a listing under way: the next refresh
+        ReadInBackground(held, false, false);  // one that must wait is read once it can be
 }
 
 void TFolderView::ShownChecked(const std::vector<NodeRef>& chain, size_t there) {
