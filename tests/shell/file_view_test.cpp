@@ -555,6 +555,20 @@ TEST(FileView, ARenamedRowTakesItsPlaceAndARenameOfTheCaseKeepsTheUsersPlace) {
     ASSERT_TRUE(MoveByWayOfAnotherName(dir / top, dir / upperTop));
     Refill(*list);
     placeKept(L"f1120.TXT", upperTop.c_str());
+
+    // Where case counts, "Docs" and "docs" are two entries: the selected one gone, the other is not taken for it.
+    if (!testing_support::MakeDirFromOutside(dir / L"Docs") || !testing_support::MakeDirFromOutside(dir / L"docs"))
+        GTEST_SKIP() << "case does not count here";
+    Refill(*list);
+    const int lower = IndexOf(*list, L"docs");
+    ASSERT_GE(lower, 0);
+    ListView_SetItemState(list->Handle(), -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(list->Handle(), lower, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ASSERT_TRUE(::RemoveDirectoryW((dir / L"docs").c_str()));
+    Refill(*list);
+    ASSERT_GE(IndexOf(*list, L"Docs"), 0);
+    ASSERT_LT(IndexOf(*list, L"docs"), 0);
+    EXPECT_EQ(ListView_GetNextItem(list->Handle(), -1, LVNI_SELECTED), -1);
 }
 
 TEST(FileView, RenameInPlace) {
